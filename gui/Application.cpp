@@ -1,0 +1,180 @@
+#include "gui/Application.h"
+
+#include <windows.h>
+
+#include <deque>
+
+#include "gui/Headless.h"
+#include "gui/Win32Loop.h"
+#include "util/Errors.h"
+
+namespace gui {
+
+namespace {
+
+std::wstring WideFromUtf8(const char* text) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    if (n <= 1) return {};
+    std::wstring out(static_cast<std::size_t>(n - 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), n);
+    return out;
+}
+
+// Posted work waits here until the loop (Win32: a message to the work window) runs it.
+std::deque<std::function<void()>>& PostedWork() {
+    static std::deque<std::function<void()>> work;
+    return work;
+}
+
+constexpr UINT kRunPostedMessage = WM_APP + 1;
+
+LRESULT CALLBACK WorkWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == kRunPostedMessage) {
+        if (!PostedWork().empty()) {
+            auto work = std::move(PostedWork().front());
+            PostedWork().pop_front();
+            Guarded(work);
+        }
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+HWND WorkWindow() {
+    static HWND hwnd = [] {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = WorkWindowProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"KorektaWork";
+        RegisterClassW(&wc);
+        return CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               wc.hInstance, nullptr);
+    }();
+    return hwnd;
+}
+
+std::wstring FailureText(std::exception_ptr failure, bool& silent) {
+    silent = false;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const EAbort&) {
+        silent = true;
+    } catch (const Error& e) {
+        return e.Message();
+    } catch (const std::exception& e) {
+        std::wstring text = WideFromUtf8(e.what());
+        if (!text.empty()) return text;
+    } catch (...) {
+    }
+    return L"Wystąpił nieoczekiwany błąd programu.";
+}
+
+} // namespace
+
+Application& Application::Instance() {
+    static Application app;
+    return app;
+}
+
+void Application::SetBackend(Backend backend) {
+    backend_ = backend;
+}
+
+std::wstring Application::Title() const {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return L"korekta";
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    std::size_t slash = path.find_last_of(L"\\/:");
+    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    std::size_t dot = name.rfind(L'.');
+    if (dot != std::wstring::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
+void Application::HandleException(std::exception_ptr failure) noexcept {
+    try {
+        bool silent = false;
+        std::wstring text = FailureText(failure, silent);
+        if (!silent) ShowMessageBox(MsgKind::Error, text);
+    } catch (...) {
+        // A failure while reporting a failure has nowhere left to go.
+    }
+}
+
+void Application::ProcessMessages() {
+    if (IsHeadless()) {
+        // Work posted by the work itself runs in the same call.
+        while (!PostedWork().empty()) {
+            auto work = std::move(PostedWork().front());
+            PostedWork().pop_front();
+            Guarded(work);
+        }
+        return;
+    }
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // The loop that waits for the quit message must still see it.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        detail::DispatchLoopMessage(msg);
+    }
+}
+
+void Application::Post(std::function<void()> work) {
+    PostedWork().push_back(std::move(work));
+    if (!IsHeadless()) PostMessageW(WorkWindow(), kRunPostedMessage, 0, 0);
+}
+
+std::wstring MessageBoxCaption(MsgKind kind) {
+    switch (kind) {
+    case MsgKind::Warning:
+        return L"Ostrzeżenie";
+    case MsgKind::Information:
+        return L"Informacja";
+    case MsgKind::Confirmation:
+        return L"Potwierdzenie";
+    case MsgKind::Error:
+    case MsgKind::Plain:
+        break;
+    }
+    return Application::Instance().Title();
+}
+
+void ShowMessageBox(MsgKind kind, const std::wstring& text) {
+    std::wstring caption = MessageBoxCaption(kind);
+    if (Application::Instance().IsHeadless()) {
+        headless::detail::RecordBox({kind, caption, text});
+        return;
+    }
+    UINT icon = 0;
+    switch (kind) {
+    case MsgKind::Warning:
+        icon = MB_ICONWARNING;
+        break;
+    case MsgKind::Error:
+        icon = MB_ICONERROR;
+        break;
+    case MsgKind::Information:
+        icon = MB_ICONINFORMATION;
+        break;
+    case MsgKind::Confirmation:
+        icon = MB_ICONQUESTION;
+        break;
+    case MsgKind::Plain:
+        break;
+    }
+    HWND owner = GetActiveWindow();
+    UINT flags = MB_OK | icon | (owner ? MB_APPLMODAL : MB_TASKMODAL | MB_SETFOREGROUND);
+    MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
+}
+
+} // namespace gui
