@@ -73,6 +73,13 @@ void SplitFields(const std::wstring& text, wchar_t separator, SplitFieldArray& f
 bool IsProcessRunning(const std::wstring& name);
 // Busy-waits on the tick counter; handles no window messages.
 void WaitMs(std::int32_t ms);
+// The local date and time now.
+TDateTime Now();
+
+// The system's message for an error code (no trailing line break).
+std::wstring SystemErrorMessage(std::uint32_t code);
+// Raises EOSError for the calling thread's last system error: "Błąd systemu (kod N): text".
+[[noreturn]] void RaiseLastOSError();
 
 // ---- Credential unscrambling ---------------------------------------------------------
 ShortString UnscrambleText(ShortString s, const ShortString& key, bool withMarks);
