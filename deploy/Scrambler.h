@@ -16,11 +16,11 @@ namespace deploy {
 enum class ScrambleStatus {
     Ok,
     InvalidUtf8,
-    NotInCodePage,      // a character code page 1250 cannot hold
-    MarkPastNinth,      // an upper-case or Polish letter past the ninth character
-    ControlCharacter,   // a control character
-    NotCarried,         // a byte the body cannot carry at this position
-    TooLong,            // more than 255 bytes with its marks
+    NotInCodePage,    // a character code page 1250 cannot hold
+    MarkPastNinth,    // an upper-case or Polish letter past the ninth character
+    ControlCharacter, // a control character
+    NotCarried,       // a byte the body cannot carry at this position
+    TooLong,          // more than 255 bytes with its marks
 };
 
 struct ScrambledText {
@@ -51,7 +51,8 @@ constexpr ScrambledText ScrambleText(const char8_t* plain, std::size_t n, const 
     char marksUpper[10] = {}, marksPolish[10] = {}, marksZiet[10] = {};
     std::size_t nu = 0, np = 0, nz = 0;
     std::size_t keyLength = 0;
-    while (key[keyLength] != '\0') ++keyLength;
+    while (key[keyLength] != '\0')
+        ++keyLength;
     std::size_t pos = 0; // characters done
     std::size_t i = 0;
     auto fail = [&out](ScrambleStatus s, std::size_t p) {
@@ -64,10 +65,11 @@ constexpr ScrambledText ScrambleText(const char8_t* plain, std::size_t n, const 
         // One UTF-8 character.
         unsigned char lead = static_cast<unsigned char>(plain[i]);
         char32_t c = 0;
-        std::size_t len = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2
-                                        : lead >= 0xE0 && lead <= 0xEF   ? 3
-                                        : lead >= 0xF0 && lead <= 0xF4   ? 4
-                                                                         : 0;
+        std::size_t len = lead < 0x80                    ? 1
+                          : lead >= 0xC2 && lead <= 0xDF ? 2
+                          : lead >= 0xE0 && lead <= 0xEF ? 3
+                          : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                         : 0;
         if (len == 0 || i + len > n) return fail(ScrambleStatus::InvalidUtf8, pos + 1);
         c = len == 1 ? lead : lead & (0x7F >> len);
         for (std::size_t k = 1; k < len; ++k) {
@@ -103,8 +105,7 @@ constexpr ScrambledText ScrambleText(const char8_t* plain, std::size_t n, const 
             if (polish) marksPolish[np++] = digit;
             if (ziet) marksZiet[nz++] = digit;
         }
-        const unsigned char k =
-            pos <= keyLength ? static_cast<unsigned char>(key[pos - 1]) : 'X';
+        const unsigned char k = pos <= keyLength ? static_cast<unsigned char>(key[pos - 1]) : 'X';
         const int s = detail::EncodeByte(base, k);
         if (s < 0) return fail(ScrambleStatus::NotCarried, pos);
         if (out.size >= 255) return fail(ScrambleStatus::TooLong, pos);
@@ -118,15 +119,18 @@ constexpr ScrambledText ScrambleText(const char8_t* plain, std::size_t n, const 
     bool fits = true;
     if (nu + np + nz > 0) {
         fits = fits && append('!');
-        for (std::size_t k = 0; k < nu; ++k) fits = fits && append(marksUpper[k]);
+        for (std::size_t k = 0; k < nu; ++k)
+            fits = fits && append(marksUpper[k]);
     }
     if (np + nz > 0) {
         fits = fits && append('#');
-        for (std::size_t k = 0; k < np; ++k) fits = fits && append(marksPolish[k]);
+        for (std::size_t k = 0; k < np; ++k)
+            fits = fits && append(marksPolish[k]);
     }
     if (nz > 0) {
         fits = fits && append('$');
-        for (std::size_t k = 0; k < nz; ++k) fits = fits && append(marksZiet[k]);
+        for (std::size_t k = 0; k < nz; ++k)
+            fits = fits && append(marksZiet[k]);
     }
     if (!fits) return fail(ScrambleStatus::TooLong, pos);
     return out;
@@ -153,8 +157,11 @@ template <class Value, std::size_t N, std::size_t K>
 consteval ScrambledText Scramble(const char8_t (&plain)[N], const char (&key)[K]) {
     ScrambledText t = ScrambleText(plain, N - 1, key);
     switch (t.status) {
-    case ScrambleStatus::Ok: break;
-    case ScrambleStatus::InvalidUtf8: build_stops_because::value_is_not_valid_utf8<Value>(); break;
+    case ScrambleStatus::Ok:
+        break;
+    case ScrambleStatus::InvalidUtf8:
+        build_stops_because::value_is_not_valid_utf8<Value>();
+        break;
     case ScrambleStatus::NotInCodePage:
         build_stops_because::value_has_a_character_code_page_1250_cannot_hold<Value>();
         break;

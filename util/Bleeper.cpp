@@ -68,8 +68,12 @@ void ToneWait(std::int32_t ms) {
 
 } // namespace
 
-void SetPortWriter(PortWriter writer) { CurrentPortWriter() = std::move(writer); }
-void SetToneCall(ToneCall call) { CurrentToneCall() = std::move(call); }
+void SetPortWriter(PortWriter writer) {
+    CurrentPortWriter() = std::move(writer);
+}
+void SetToneCall(ToneCall call) {
+    CurrentToneCall() = std::move(call);
+}
 
 void PlayTone(std::uint16_t frequency, std::int32_t milliseconds) {
     (void)platformDetected;

@@ -27,7 +27,9 @@ inline constexpr char16_t kHigh[128] = {
     0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9, // F8
 };
 
-constexpr char32_t ToUnicode(unsigned char b) { return b < 0x80 ? b : kHigh[b - 0x80]; }
+constexpr char32_t ToUnicode(unsigned char b) {
+    return b < 0x80 ? b : kHigh[b - 0x80];
+}
 
 // The byte of a code point, or -1 when the code page cannot hold it.
 constexpr int FromUnicode(char32_t c) {
@@ -41,14 +43,24 @@ constexpr int FromUnicode(char32_t c) {
 constexpr unsigned char ToLower(unsigned char b) {
     if (b >= 'A' && b <= 'Z') return static_cast<unsigned char>(b + 0x20);
     switch (b) {
-    case 0x8A: case 0x8C: case 0x8D: case 0x8E: case 0x8F:
+    case 0x8A:
+    case 0x8C:
+    case 0x8D:
+    case 0x8E:
+    case 0x8F:
         return static_cast<unsigned char>(b + 0x10);
-    case 0xA3: return 0xB3;
-    case 0xA5: return 0xB9;
-    case 0xAA: return 0xBA;
-    case 0xAF: return 0xBF;
-    case 0xBC: return 0xBE;
-    default: break;
+    case 0xA3:
+        return 0xB3;
+    case 0xA5:
+        return 0xB9;
+    case 0xAA:
+        return 0xBA;
+    case 0xAF:
+        return 0xBF;
+    case 0xBC:
+        return 0xBE;
+    default:
+        break;
     }
     if (b >= 0xC0 && b <= 0xDE && b != 0xD7) return static_cast<unsigned char>(b + 0x20);
     return b;
@@ -57,14 +69,24 @@ constexpr unsigned char ToLower(unsigned char b) {
 constexpr unsigned char ToUpper(unsigned char b) {
     if (b >= 'a' && b <= 'z') return static_cast<unsigned char>(b - 0x20);
     switch (b) {
-    case 0x9A: case 0x9C: case 0x9D: case 0x9E: case 0x9F:
+    case 0x9A:
+    case 0x9C:
+    case 0x9D:
+    case 0x9E:
+    case 0x9F:
         return static_cast<unsigned char>(b - 0x10);
-    case 0xB3: return 0xA3;
-    case 0xB9: return 0xA5;
-    case 0xBA: return 0xAA;
-    case 0xBF: return 0xAF;
-    case 0xBE: return 0xBC;
-    default: break;
+    case 0xB3:
+        return 0xA3;
+    case 0xB9:
+        return 0xA5;
+    case 0xBA:
+        return 0xAA;
+    case 0xBF:
+        return 0xAF;
+    case 0xBE:
+        return 0xBC;
+    default:
+        break;
     }
     if (b >= 0xE0 && b <= 0xFE && b != 0xF7) return static_cast<unsigned char>(b - 0x20);
     return b;

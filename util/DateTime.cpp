@@ -11,7 +11,9 @@ namespace {
 // Days from 0001-01-01 (proleptic Gregorian) to 1899-12-30, the system's day zero.
 constexpr long long kDayZero = 693594;
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int DaysInMonth(int y, int m) {
     static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -21,7 +23,8 @@ int DaysInMonth(int y, int m) {
 // Day number counted from 0001-01-01 = 1.
 long long DayNumber(int y, int m, int d) {
     long long n = d;
-    for (int i = 1; i < m; ++i) n += DaysInMonth(y, i);
+    for (int i = 1; i < m; ++i)
+        n += DaysInMonth(y, i);
     long long py = y - 1;
     return n + py * 365 + py / 4 - py / 100 + py / 400;
 }
@@ -50,7 +53,8 @@ void CivilFromDayNumber(long long n, int& y, int& m, int& d) {
 
 std::wstring Pad(int value, int width) {
     std::wstring s = std::to_wstring(value);
-    while (static_cast<int>(s.size()) < width) s.insert(s.begin(), L'0');
+    while (static_cast<int>(s.size()) < width)
+        s.insert(s.begin(), L'0');
     return s;
 }
 
@@ -85,7 +89,8 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
         millisecond < 0 || millisecond > 999)
         throw EConvertError(L"Invalid argument to time encode");
     TDateTime date = EncodeDate(year, month, day);
-    double fraction = (((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + millisecond) / 86400000.0;
+    double fraction =
+        (((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + millisecond) / 86400000.0;
     // Before day zero the fraction counts away from zero, as the date-time type defines.
     return date < 0 ? date - fraction : date + fraction;
 }
@@ -115,7 +120,8 @@ std::wstring FormatDateTime(const std::wstring& format, TDateTime value) {
     std::size_t i = 0;
     auto run = [&](wchar_t c) {
         std::size_t n = 0;
-        while (i + n < format.size() && static_cast<wchar_t>(std::towlower(format[i + n])) == c) ++n;
+        while (i + n < format.size() && static_cast<wchar_t>(std::towlower(format[i + n])) == c)
+            ++n;
         return n;
     };
     while (i < format.size()) {
@@ -213,7 +219,8 @@ TDateTime StrToDate(const std::wstring& text) {
     if (order.size() != 3) order = L"ymd";
     std::vector<int> parts;
     std::size_t i = 0;
-    while (i < text.size() && text[i] == L' ') ++i;
+    while (i < text.size() && text[i] == L' ')
+        ++i;
     while (i < text.size() && parts.size() < 3) {
         if (text[i] < L'0' || text[i] > L'9') throw invalid();
         long value = 0;
@@ -229,7 +236,8 @@ TDateTime StrToDate(const std::wstring& text) {
             ++i;
         }
     }
-    while (i < text.size() && text[i] == L' ') ++i;
+    while (i < text.size() && text[i] == L' ')
+        ++i;
     if (parts.size() != 3 || i != text.size()) throw invalid();
     int y = 0, m = 0, d = 0;
     for (std::size_t k = 0; k < 3; ++k) {

@@ -28,7 +28,7 @@ TFormatSettings& FormatSettings();
 // automatic refresh off.
 void FixStartupFormats(wchar_t timeSeparator);
 
-TDateTime EncodeDate(int year, int month, int day);  // throws EConvertError when invalid
+TDateTime EncodeDate(int year, int month, int day); // throws EConvertError when invalid
 TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second,
                          int millisecond = 0);
 void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& minute,

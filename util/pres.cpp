@@ -37,8 +37,12 @@ std::wstring FromShort(const ShortString& bytes) {
     return FromCp1250(bytes.substr(0, std::min(bytes.size(), kShortTextMax)));
 }
 
-unsigned char AnsiUpperByte(unsigned char b) { return cp1250::ToUpper(b); }
-unsigned char AnsiLowerByte(unsigned char b) { return cp1250::ToLower(b); }
+unsigned char AnsiUpperByte(unsigned char b) {
+    return cp1250::ToUpper(b);
+}
+unsigned char AnsiLowerByte(unsigned char b) {
+    return cp1250::ToLower(b);
+}
 
 std::string ToUtf8(const std::wstring& text) {
     std::string out;
@@ -131,9 +135,11 @@ std::wstring FromUtf8(const std::string& bytes, bool* ok) {
 std::wstring TrimSpaces(const std::wstring& text) {
     if (text.empty()) return text;
     std::size_t end = text.size();
-    while (end > 1 && text[end - 1] == L' ') --end;
+    while (end > 1 && text[end - 1] == L' ')
+        --end;
     std::size_t start = 0;
-    while (start + 1 < end && text[start] == L' ') ++start;
+    while (start + 1 < end && text[start] == L' ')
+        ++start;
     return text.substr(start, end - start);
 }
 
@@ -170,7 +176,9 @@ std::wstring WithBackslash(const ShortString& text) {
 }
 
 namespace {
-std::size_t LastPathDelimiter(const std::wstring& path) { return path.find_last_of(L"\\:"); }
+std::size_t LastPathDelimiter(const std::wstring& path) {
+    return path.find_last_of(L"\\:");
+}
 } // namespace
 
 std::wstring ExtractFileName(const std::wstring& path) {
@@ -209,10 +217,10 @@ bool IsBlank(const std::wstring& text) {
     return text == RepeatChar(L' ', n) || text == RepeatChar(L'\0', n);
 }
 
-void SplitFields(const std::wstring& text, wchar_t separator, SplitFieldArray& fields,
-                 int& count) {
+void SplitFields(const std::wstring& text, wchar_t separator, SplitFieldArray& fields, int& count) {
     count = -1;
-    for (auto& f : fields) f.clear();
+    for (auto& f : fields)
+        f.clear();
     if (IsBlank(text)) return;
     std::wstring rest = text;
     int i = 0;
@@ -297,7 +305,8 @@ std::wstring GetField(std::wstring text, int n, wchar_t separator) {
 
 std::wstring ToPolishLetters(const ShortString& bytes) {
     ShortString out = bytes;
-    for (char& b : out) b = static_cast<char>(cp1250::ToPolish(static_cast<unsigned char>(b)));
+    for (char& b : out)
+        b = static_cast<char>(cp1250::ToPolish(static_cast<unsigned char>(b)));
     return FromShort(out);
 }
 
@@ -349,7 +358,8 @@ ShortString UnscrambleText(ShortString s, const ShortString& key, bool withMarks
             r.push_back(static_cast<char>(b & 0xFF));
         }
     }
-    for (char& b : r) b = static_cast<char>(AnsiLowerByte(static_cast<unsigned char>(b)));
+    for (char& b : r)
+        b = static_cast<char>(AnsiLowerByte(static_cast<unsigned char>(b)));
 
     // A Polish or upper-case mark past the end has no byte to change: it is left out.
     auto byteAt = [&r](int p, unsigned char& out) {

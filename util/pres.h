@@ -66,8 +66,7 @@ std::int32_t GetFileSizeBySeek(const std::wstring& path);
 std::wstring NormalizeDate(const std::wstring& text);
 inline constexpr int kSplitFieldCount = 901;
 using SplitFieldArray = std::array<std::wstring, kSplitFieldCount>;
-void SplitFields(const std::wstring& text, wchar_t separator, SplitFieldArray& fields,
-                 int& count);
+void SplitFields(const std::wstring& text, wchar_t separator, SplitFieldArray& fields, int& count);
 // Whether a process runs whose image name begins with name (A to Z compared without case).
 // Raises EOSError when the process list cannot be taken.
 bool IsProcessRunning(const std::wstring& name);
@@ -96,8 +95,7 @@ bool IsNumeric(const std::wstring& text);
 extern bool SoundsEnabled;
 // When condition holds: plays sound kind sound (8: none), shows a modal box of the given
 // kind (0 warning, 1 error, 2 information, 3 confirmation, 4 plain) and returns true.
-bool ReportIf(bool condition, const std::wstring& message, std::uint8_t sound,
-              std::uint8_t kind);
+bool ReportIf(bool condition, const std::wstring& message, std::uint8_t sound, std::uint8_t kind);
 // A modal information box with one OK button.
 void ShowInfo(const std::wstring& message);
 // Plays the tone sequence of kind 0 to 7; other kinds play nothing.

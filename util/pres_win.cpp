@@ -69,8 +69,8 @@ bool GetFileInfo(const std::wstring& path, std::int32_t& size, TDateTime& date) 
             if (!FileTimeToSystemTime(&found.ftLastWriteTime, &utc) ||
                 !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
                 RaiseLastOSError();
-            date = EncodeDateTime(local.wYear, local.wMonth, local.wDay, local.wHour,
-                                  local.wMinute, local.wSecond, local.wMilliseconds);
+            date = EncodeDateTime(local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute,
+                                  local.wSecond, local.wMilliseconds);
         } else {
             size = 0;
             date = StrToDate(L"1900-01-01");
@@ -156,13 +156,13 @@ void WaitMs(std::int32_t ms) {
     const DWORD start = GetTickCount();
     // Polls the tick counter without handling window messages; the short sleeps between the
     // readings only spare the processor.
-    while (static_cast<std::int64_t>(GetTickCount() - start) < ms) Sleep(1);
+    while (static_cast<std::int64_t>(GetTickCount() - start) < ms)
+        Sleep(1);
 }
 
 // ---- Messages and sound signals ------------------------------------------------------
 
-bool ReportIf(bool condition, const std::wstring& message, std::uint8_t sound,
-              std::uint8_t kind) {
+bool ReportIf(bool condition, const std::wstring& message, std::uint8_t sound, std::uint8_t kind) {
     if (!condition) return false;
     if (sound != 8) SoundSignal(sound);
     const auto boxKind = kind <= 4 ? static_cast<gui::MsgKind>(kind) : gui::MsgKind::Plain;
@@ -184,24 +184,37 @@ struct Tone {
 std::vector<Tone> ToneSequence(std::uint8_t kind) {
     std::vector<Tone> seq;
     switch (kind) {
-    case 0: seq = {{55, 200}}; break;
-    case 1: seq = {{2456, 185}, {1081, 19}, {975, 74}, {2319, 88}}; break;
-    case 2: seq = {{600, 102}, {1100, 185}, {800, 88}, {800, 5}}; break;
-    case 3: seq = {{300, 74}, {1800, 33}, {462, 46}, {600, 5}}; break;
-    case 4: seq = {{300, 150}, {1800, 80}, {600, 100}}; break;
+    case 0:
+        seq = {{55, 200}};
+        break;
+    case 1:
+        seq = {{2456, 185}, {1081, 19}, {975, 74}, {2319, 88}};
+        break;
+    case 2:
+        seq = {{600, 102}, {1100, 185}, {800, 88}, {800, 5}};
+        break;
+    case 3:
+        seq = {{300, 74}, {1800, 33}, {462, 46}, {600, 5}};
+        break;
+    case 4:
+        seq = {{300, 150}, {1800, 80}, {600, 100}};
+        break;
     case 5:
         for (int twice = 0; twice < 2; ++twice)
             seq.insert(seq.end(), {{800, 90}, {250, 30}, {55, 60}, {1600, 70}});
         break;
     case 6:
         seq.push_back({55, 300});
-        for (int n = 20; n >= 1; --n) seq.push_back({static_cast<std::uint16_t>(600 - 20 * n), 35});
+        for (int n = 20; n >= 1; --n)
+            seq.push_back({static_cast<std::uint16_t>(600 - 20 * n), 35});
         break;
     case 7:
-        for (int n = 1; n <= 20; ++n) seq.push_back({static_cast<std::uint16_t>(600 - 20 * n), 35});
+        for (int n = 1; n <= 20; ++n)
+            seq.push_back({static_cast<std::uint16_t>(600 - 20 * n), 35});
         seq.push_back({55, 300});
         break;
-    default: break;
+    default:
+        break;
     }
     return seq;
 }
@@ -210,5 +223,6 @@ std::vector<Tone> ToneSequence(std::uint8_t kind) {
 
 void SoundSignal(std::uint8_t kind) {
     if (!SoundsEnabled || kind > 7) return;
-    for (const Tone& t : ToneSequence(kind)) PlayTone(t.frequency, t.ms);
+    for (const Tone& t : ToneSequence(kind))
+        PlayTone(t.frequency, t.ms);
 }

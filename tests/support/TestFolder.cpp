@@ -52,7 +52,9 @@ TestFolder::TestFolder() {
     }
 }
 
-TestFolder::~TestFolder() { RemoveTree(path_); }
+TestFolder::~TestFolder() {
+    RemoveTree(path_);
+}
 
 std::wstring TestFolder::Write(const std::wstring& name, const std::string& bytes) const {
     std::wstring full = path_ + name;
@@ -69,13 +71,14 @@ std::wstring TestFolder::Write(const std::wstring& name, const std::string& byte
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open a file to read");
     std::string out;
     char buf[65536];
     DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0)
+        out.append(buf, got);
     CloseHandle(h);
     return out;
 }
@@ -85,8 +88,8 @@ bool FileExists(const std::wstring& path) {
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void SetFileLocalTime(const std::wstring& path, int year, int month, int day, int hour,
-                      int minute, int second) {
+void SetFileLocalTime(const std::wstring& path, int year, int month, int day, int hour, int minute,
+                      int second) {
     SYSTEMTIME local{};
     local.wYear = static_cast<WORD>(year);
     local.wMonth = static_cast<WORD>(month);

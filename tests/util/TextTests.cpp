@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include "util/pres.h"
+
+namespace {
+
+struct TextCase {
+    const wchar_t* input;
+    const wchar_t* expected;
+};
+
+TEST(TrimSpaces, OnlyTheSpaceCharacterAndNeverBelowOneCharacter) {
+    const TextCase cases[] = {
+        {L"", L""},     {L"  ab ", L"ab"},  {L"   ", L" "},
+        {L" ", L" "},   {L"\tab", L"\tab"}, {L"a b", L"a b"},
+        {L"x  ", L"x"}, {L"  x", L"x"},     {L"ab\r\n", L"ab\r\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TrimSpaces(c.input), c.expected) << c.input;
+}
+
+TEST(ReplaceAll, SearchesAgainFromTheStartAfterEveryReplacement) {
+    EXPECT_EQ(ReplaceAll(L"//Upgrade/x", L"//", L"c:\\"), L"c:\\Upgrade/x");
+    EXPECT_EQ(ReplaceAll(L"abb", L"ab", L"a"), L"a");
+    EXPECT_EQ(ReplaceAll(L"c:\\a\\b", L"\\", L"/"), L"c:/a/b");
+    EXPECT_EQ(ReplaceAll(L"abc", L"", L"x"), L"abc");
+    EXPECT_EQ(ReplaceAll(L"abc", L"z", L"x"), L"abc");
+}
+
+TEST(CharHelpers, ReplaceAndRemove) {
+    EXPECT_EQ(ReplaceChar(L"2024-01-15 13:45", L' ', L'g'), L"2024-01-15g13:45");
+    EXPECT_EQ(RemoveChar(L"2024-01-15", L'-'), L"20240115");
+    EXPECT_EQ(RemoveChar(L"---", L'-'), L"");
+}
+
+TEST(WithBackslash, TrimsCutsAndAppends) {
+    const TextCase cases[] = {
+        {L"C:\\Temp", L"C:\\Temp\\"},
+        {L"C:\\Temp\\", L"C:\\Temp\\"},
+        {L"", L"\\"},
+        {L"   ", L" \\"},
+        {L"  C:\\x  ", L"C:\\x\\"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(WithBackslash(ToShort(c.input)), c.expected);
+    // 255 characters without a trailing backslash stay without one.
+    std::wstring full(255, L'a');
+    EXPECT_EQ(WithBackslash(ToShort(full)), full);
+    EXPECT_EQ(WithBackslash(ToShort(std::wstring(254, L'a'))), std::wstring(254, L'a') + L"\\");
+}
+
+TEST(PathParts, SplitAtTheLastBackslashOrColon) {
+    EXPECT_EQ(ExtractFileName(L"c:\\x\\Prog.exe"), L"Prog.exe");
+    EXPECT_EQ(ExtractFileName(L"c:Prog.exe"), L"Prog.exe");
+    EXPECT_EQ(ExtractFilePath(L"c:\\x\\Prog.exe"), L"c:\\x\\");
+    EXPECT_EQ(ExtractFilePath(L"Prog.exe"), L"");
+    EXPECT_EQ(ExtractFileExt(L"c:\\x.1\\Prog"), L"");
+    EXPECT_EQ(ExtractFileExt(L"c:\\x\\Prog.tar.gz"), L".gz");
+    EXPECT_EQ(ChangeFileExt(L"c:\\x\\Prog.exe", L".esa"), L"c:\\x\\Prog.esa");
+    EXPECT_EQ(ChangeFileExt(L"c:\\x.1\\Prog", L".esa"), L"c:\\x.1\\Prog.esa");
+}
+
+TEST(ShortText, CodePage1250WithQuestionMarksAndTheLimit) {
+    EXPECT_EQ(ToShort(L"Zażółć gęślą jaźń"), "Za\xBF\xF3\xB3\xE6 g\xEA\x9C\x6C\xB9 ja\x9F\xF1");
+    EXPECT_EQ(FromShort("\xA5\xC6\xCA\xA3\xD1\xD3\x8C\x8F\xAF"), L"ĄĆĘŁŃÓŚŹŻ");
+    EXPECT_EQ(ToShort(L"日本 ü"), "?? \xFC");
+    EXPECT_EQ(ToShort(std::wstring(300, L'x')).size(), 255u);
+    EXPECT_EQ(FromShort(std::string(300, 'x')).size(), 255u);
+    EXPECT_EQ(AnsiUpperByte(0xB9), 0xA5); // ą -> Ą
+    EXPECT_EQ(AnsiLowerByte(0x8F), 0x9F); // Ź -> ź
+    EXPECT_EQ(AnsiUpperByte(0xDF), 0xDF); // ß has no capital
+}
+
+TEST(Utf8, RoundTripAndInvalidBytes) {
+    const std::wstring text = L"Łódź €\U0001F600";
+    EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
+    bool ok = true;
+    EXPECT_EQ(FromUtf8("a\xC3(b", &ok), L"a\xFFFD(b");
+    EXPECT_FALSE(ok);
+    FromUtf8("\xC5\x81\xC3\xB3", &ok);
+    EXPECT_TRUE(ok);
+}
+
+TEST(RepeatChar, CountsAndTheLimit) {
+    EXPECT_EQ(RepeatChar(L'x', 3), L"xxx");
+    EXPECT_EQ(RepeatChar(L'x', 0), L"");
+    EXPECT_EQ(RepeatChar(L'x', -1), L"");
+    EXPECT_EQ(RepeatChar(L'x', 300).size(), 255u);
+    EXPECT_EQ(RepeatChar(L'日', 2), L"??");
+}
+
+TEST(IsBlank, SpacesOrNulsUpTo255Characters) {
+    struct Case {
+        std::wstring text;
+        bool blank;
+    };
+    const Case cases[] = {
+        {L"", true},
+        {L" ", true},
+        {std::wstring(255, L' '), true},
+        {std::wstring(256, L' '), false},
+        {L"\t", false},
+        {std::wstring(3, L'\0'), true},
+        {std::wstring(L" \0", 2), false},
+        {L" a ", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsBlank(c.text), c.blank) << c.text.size();
+}
+
+TEST(SplitFields, FieldsAndTheIndexOfTheLast) {
+    struct Case {
+        const wchar_t* text;
+        int count;
+        std::vector<std::wstring> fields;
+    };
+    const Case cases[] = {
+        {L"a..b", 2, {L"a", L"", L"b"}}, {L"a.b.", 1, {L"a", L"b"}},        {L"", -1, {}},
+        {L"abc", 0, {L"abc"}},           {L"a.b\r\n", 1, {L"a", L"b\r\n"}}, {L"a.\r\n", 0, {L"a"}},
+        {L"a.   ", 0, {L"a"}},
+    };
+    for (const auto& c : cases) {
+        SplitFieldArray fields;
+        fields[5] = L"stale";
+        int count = 99;
+        SplitFields(c.text, L'.', fields, count);
+        EXPECT_EQ(count, c.count) << c.text;
+        for (std::size_t i = 0; i < c.fields.size(); ++i)
+            EXPECT_EQ(fields[i], c.fields[i]);
+        for (std::size_t i = c.fields.size(); i < fields.size(); ++i)
+            ASSERT_EQ(fields[i], L"");
+    }
+}
+
+TEST(SplitFields, MoreSeparatorsThanFieldsStayInsideTheArray) {
+    SplitFieldArray fields;
+    int count = 0;
+    SplitFields(std::wstring(1000, L'.') + L"x", L'.', fields, count);
+    EXPECT_EQ(count, kSplitFieldCount - 1);
+}
+
+TEST(NormalizeDate, DayMonthYearBecomesYearMonthDay) {
+    EXPECT_EQ(NormalizeDate(L"2021-05-16"), L"2021-05-16");
+    EXPECT_EQ(NormalizeDate(L"16.05.2021"), L"2021-05-16");
+    EXPECT_EQ(NormalizeDate(L"16.05"), L"-05-16");
+    EXPECT_EQ(NormalizeDate(L"1.2.3.4"), L"3-2-1");
+}
+
+} // namespace
