@@ -4,6 +4,7 @@
 
 #include <deque>
 
+#include "gui/Form.h"
 #include "gui/Headless.h"
 #include "gui/Win32Loop.h"
 #include "util/Errors.h"
@@ -70,6 +71,50 @@ std::wstring FailureText(std::exception_ptr failure, bool& silent) {
 }
 
 } // namespace
+
+Application::Application() = default;
+
+// Forms still owned at exit die with the application object.
+Application::~Application() = default;
+
+void Application::Adopt(std::unique_ptr<Form> form, std::function<void()> clearInstance) {
+    if (!mainForm_) mainForm_ = form.get();
+    forms_.push_back(Owned{std::move(form), std::move(clearInstance)});
+}
+
+void Application::Run() {
+    terminated_ = false;
+    if (!mainForm_) return;
+    mainForm_->Show();
+    if (IsHeadless()) {
+        ProcessMessages();
+        return;
+    }
+    MSG msg;
+    while (!terminated_) {
+        BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got <= 0) break;
+        detail::DispatchLoopMessage(msg);
+    }
+}
+
+void Application::Terminate() {
+    terminated_ = true;
+    if (!IsHeadless()) PostQuitMessage(0);
+}
+
+void Application::DestroyForms() {
+    while (!forms_.empty()) {
+        Owned owned = std::move(forms_.back());
+        forms_.pop_back();
+        owned.form.reset();
+        if (owned.clearInstance) owned.clearInstance();
+    }
+}
+
+void Application::FormDestroyed(Form* form) noexcept {
+    if (mainForm_ == form) mainForm_ = nullptr;
+}
 
 Application& Application::Instance() {
     static Application app;

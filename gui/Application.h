@@ -48,11 +48,42 @@ public:
     // Queues work that the message loop (or ProcessMessages) runs later, guarded.
     void Post(std::function<void()> work);
 
-private:
-    Application() = default;
+    // Creates a form that the application owns and destroys at its end; the first form
+    // created this way becomes the main form. The form's constructor creates it hidden.
+    template <class T, class... Args>
+    T& CreateForm(T*& instance, Args&&... args) {
+        auto form = std::make_unique<T>(std::forward<Args>(args)...);
+        instance = form.get();
+        Adopt(std::unique_ptr<Form>(std::move(form)), [&instance] { instance = nullptr; });
+        return *instance;
+    }
+    Form* MainForm() const { return mainForm_; }
+    void SetMainForm(Form* form) { mainForm_ = form; }
 
+    // Shows the main form and runs the message loop until the main form closes. Headless:
+    // shows the main form, runs the posted work and returns.
+    void Run();
+    // Ends the message loop (the main form's closing calls it).
+    void Terminate();
+    bool Terminated() const { return terminated_; }
+    // Destroys the owned forms, last created first, and clears their instance globals.
+    void DestroyForms();
+    // Called by every form's destructor, so that no pointer to it outlives it.
+    void FormDestroyed(Form* form) noexcept;
+
+private:
+    Application();
+    ~Application();
+    void Adopt(std::unique_ptr<Form> form, std::function<void()> clearInstance);
+
+    struct Owned {
+        std::unique_ptr<Form> form;
+        std::function<void()> clearInstance;
+    };
     Backend backend_ = Backend::Win32;
-    std::vector<std::function<void()>> posted_;
+    bool terminated_ = false;
+    Form* mainForm_ = nullptr;
+    std::vector<Owned> forms_;
 };
 
 // A modal box with the one button OK. Win32: MessageBoxW with the kind's icon; the caption
