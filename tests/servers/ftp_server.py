@@ -1,0 +1,234 @@
+#!/usr/bin/python3
+"""One FTP server for the tests: pyftpdlib on 127.0.0.1, optionally scripted.
+
+Started by ftp_server_manager.py with one argument, the path of a JSON configuration:
+
+  {"dir": "/tmp/...", "root": "/tmp/.../root", "user": "u", "password": "p",
+   "scripted": false, "script": {...}}
+
+It writes its port to <dir>/port once it listens, every received command line (raw bytes,
+without CR LF) to <dir>/transcript, and the number of open control connections to
+<dir>/sessions. A real server (scripted false) is stock pyftpdlib, except that it accepts
+"OPTS UTF8 ON", as most servers that offer UTF8 do.
+
+A script (scripted true) may hold:
+  "greeting": ["120 Wait", "220 Ready"]      raw lines sent in place of the banner
+  "feat": ["MLSD", "UTF8", "CLNT", "PRET"]   the exact FEAT lines (absent: pyftpdlib's own)
+  "rules": [ {"cmd": "SIZE", "arg": "a.txt", "times": 1, "action": "reply",
+              "lines": ["550 No such file."]}, ... ]
+Rule actions: "reply" (send the raw lines, the command is not carried out), "close" (close
+the control connection without a reply), "stall" ("ms" milliseconds, then carry it out;
+no "ms": never answer), "pasv" (listen on "address", which must lie in 127.0.0.0/8, and name
+it in the reply), "cut" (the data connection of this command is closed after "bytes" bytes
+and the command is answered 426). A rule matches the verb (upper case) and, when it has
+"arg", the exact argument; "times" limits how often it fires.
+"""
+
+import json
+import os
+import socket
+import struct
+import sys
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import DTPHandler, FTPHandler, PassiveDTP
+from pyftpdlib.log import logger
+from pyftpdlib.servers import FTPServer
+
+
+def write_file(path, text):
+    tmp = path + ".tmp"
+    with open(tmp, "w") as f:
+        f.write(text)
+    os.replace(tmp, path)
+
+
+class State:
+    def __init__(self, config):
+        self.dir = config["dir"]
+        self.scripted = bool(config.get("scripted"))
+        script = config.get("script") or {}
+        self.greeting = script.get("greeting")
+        self.feat = script.get("feat")
+        self.rules = [dict(r) for r in script.get("rules", [])]
+        for r in self.rules:
+            r["cmd"] = r["cmd"].upper()
+            if r.get("action") == "pasv" and not r.get("address", "").startswith("127."):
+                raise SystemExit("a PASV rule may only name an address in 127.0.0.0/8")
+        self.transcript = open(os.path.join(self.dir, "transcript"), "ab", buffering=0)
+        self.sessions = 0
+        self.write_sessions()
+
+    def write_sessions(self):
+        write_file(os.path.join(self.dir, "sessions"), str(self.sessions))
+
+    def record(self, raw):
+        self.transcript.write(raw + b"\n")
+
+    def match(self, cmd, arg):
+        for r in self.rules:
+            if r["cmd"] != cmd:
+                continue
+            if "arg" in r and r["arg"] != arg:
+                continue
+            if "times" in r:
+                if r["times"] <= 0:
+                    continue
+                r["times"] -= 1
+            return r
+        return None
+
+
+STATE = None
+
+
+class ScriptedPassiveDTP(PassiveDTP):
+    def bind(self, addr):
+        address = getattr(self.cmd_channel, "_pasv_address", None)
+        if address:
+            addr = (address, addr[1])
+        return PassiveDTP.bind(self, addr)
+
+
+class ScriptedDTPHandler(DTPHandler):
+    # The cut rule is armed on the control connection when its command arrives, which may be
+    # after this data connection was accepted (passive mode).
+    def handle_read(self):
+        DTPHandler.handle_read(self)
+        cut = self.cmd_channel._cut_after
+        if cut is not None and self.tot_bytes_received >= cut and not self._closed:
+            # A reset, so that the client's further sends fail at once.
+            try:
+                self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                       struct.pack("ii", 1, 0))
+            except OSError:
+                pass
+            self.transfer_finished = False
+            self.close()
+
+    def close(self):
+        if self.cmd_channel._cut_after is not None and not self._closed:
+            self.cmd_channel._cut_after = None
+            self._resp = ("426 Connection closed; transfer aborted.", logger.debug)
+        DTPHandler.close(self)
+
+
+class Handler(FTPHandler):
+    passive_dtp = ScriptedPassiveDTP
+    dtp_handler = ScriptedDTPHandler
+    permit_foreign_addresses = True
+    use_sendfile = False
+    banner = "korekta test FTP server ready."
+
+    def __init__(self, *args, **kwargs):
+        FTPHandler.__init__(self, *args, **kwargs)
+        self._pasv_address = None
+        self._cut_after = None
+        self._counted = False
+        # A scripted server reads 8-bit commands until the client switches UTF8 on.
+        self._encoding = "latin-1" if STATE.scripted else "utf8"
+
+    def handle(self):
+        STATE.sessions += 1
+        STATE.write_sessions()
+        self._counted = True
+        if STATE.greeting is None:
+            return FTPHandler.handle(self)
+        self.on_connect()
+        for line in STATE.greeting:
+            self.push(line + "\r\n")
+
+    def close(self):
+        if self._counted:
+            self._counted = False
+            STATE.sessions -= 1
+            STATE.write_sessions()
+        FTPHandler.close(self)
+
+    def decode(self, raw):
+        STATE.record(raw)
+        return raw.decode(self._encoding, self.unicode_errors)
+
+    def pre_process_command(self, line, cmd, arg):
+        rule = STATE.match(cmd, arg) if STATE.scripted else None
+        if rule is not None:
+            action = rule.get("action", "reply")
+            if action == "reply":
+                for l in rule.get("lines", []):
+                    self.push(l + "\r\n")
+                return
+            if action == "close":
+                self.close()
+                return
+            if action == "stall":
+                if rule.get("ms") is None:
+                    return
+                self.ioloop.call_later(rule["ms"] / 1000.0, self._carry_out, line, cmd, arg)
+                return
+            if action == "pasv":
+                self._pasv_address = rule["address"]
+            if action == "cut":
+                self._cut_after = int(rule["bytes"])
+        self._carry_out(line, cmd, arg)
+
+    def _carry_out(self, line, cmd, arg):
+        if self._closed:
+            return
+        if cmd == "OPTS" and arg.upper() == "UTF8 ON":
+            offered = STATE.feat is None or "UTF8" in STATE.feat
+            if offered:
+                self._encoding = "utf8"
+                self.respond("200 UTF8 mode enabled.")
+            else:
+                self.respond("501 Unsupported option.")
+            return
+        if STATE.scripted and cmd in ("CLNT", "PRET") and STATE.feat and cmd in STATE.feat:
+            self.respond("200 OK.")
+            return
+        if STATE.scripted and cmd == "FEAT" and STATE.feat is not None:
+            self.push("211-Features:\r\n")
+            for f in STATE.feat:
+                self.push(" %s\r\n" % f)
+            self.respond("211 End")
+            return
+        if cmd == "PASV" and self._pasv_address:
+            self.masquerade_address = self._pasv_address
+            try:
+                FTPHandler.pre_process_command(self, line, cmd, arg)
+            finally:
+                self.masquerade_address = None
+                self._pasv_address = None
+            return
+        if cmd == "RETR" and self._cut_after is not None:
+            return self._retr_cut(line, cmd, arg)
+        FTPHandler.pre_process_command(self, line, cmd, arg)
+
+    def _retr_cut(self, line, cmd, arg):
+        path = self.fs.ftp2fs(arg)
+        try:
+            with open(path, "rb") as f:
+                data = f.read(self._cut_after)
+        except OSError as err:
+            self._cut_after = None
+            self.respond("550 %s." % err.strerror)
+            return
+        self.push_dtp_data(data, isproducer=False, cmd="RETR")
+
+
+def main():
+    global STATE
+    with open(sys.argv[1]) as f:
+        config = json.load(f)
+    STATE = State(config)
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(config["user"], config["password"], config["root"], perm="elradfmwMT")
+    Handler.authorizer = authorizer
+    server = FTPServer(("127.0.0.1", 0), Handler)
+    server.max_cons = 64
+    port = server.socket.getsockname()[1]
+    write_file(os.path.join(STATE.dir, "port"), str(port))
+    server.serve_forever(handle_exit=True)
+
+
+if __name__ == "__main__":
+    main()
