@@ -31,7 +31,14 @@ korekta_wine_env() {
   fi
 }
 
-korekta_start_wineserver() { wineserver -p >/dev/null 2>&1 || true; }
+# A persistent wineserver makes each test process start in milliseconds. Wine's background
+# processes (services.exe and the like) are started here, with their output going nowhere:
+# started by the first test instead, they would inherit CTest's output pipes and CTest would
+# wait for them to the end.
+korekta_start_wineserver() {
+  wineserver -p >/dev/null 2>&1 || true
+  wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+}
 korekta_stop_wineserver() { wineserver -k >/dev/null 2>&1 || true; }
 
 # korekta_configure_build DIR TOOLCHAIN [extra cmake args]: configure once, then build.
