@@ -1,0 +1,180 @@
+#pragma once
+// The FTP client session (the class of the windows' IdFTP1): connect and log in, change
+// and make folders, ask sizes, fetch, store and list, on blocking Winsock sockets. Every
+// operation runs on the calling thread and reports failure by throwing an Error.
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ftp/FtpProtocol.h"
+#include "util/Errors.h"
+
+enum FtpTransferType { ftASCII, ftBinary };
+enum WorkMode { wmRead, wmWrite };
+
+// A reply outside the command's accepted codes; the message is the server's reply text.
+class EFtpReplyError : public Error {
+public:
+    explicit EFtpReplyError(const FtpReply& reply)
+        : Error(reply.FormattedText()), code_(reply.Code) {}
+    int Code() const noexcept { return code_; }
+
+private:
+    int code_;
+};
+
+// A socket call failed: "Socket Error # <code>", CR LF, the platform's text.
+class ESocketError : public Error {
+public:
+    explicit ESocketError(int code);
+    int ErrorCode() const noexcept { return code_; }
+
+private:
+    int code_;
+};
+
+// A wait of ReadTimeout, TransferTimeout or ListenTimeout ran out.
+class EFtpTimeout : public Error {
+    using Error::Error;
+};
+
+// The server closed the control or data connection where the client needed more.
+class EFtpConnectionClosed : public Error {
+    using Error::Error;
+};
+
+// A command argument that cannot be sent (it contains CR or LF).
+class EFtpArgumentError : public Error {
+    using Error::Error;
+};
+
+// The clear text of a Winsock error code ("Connection refused." for 10061).
+std::wstring SocketErrorText(int code);
+
+class FtpClient {
+public:
+    FtpClient();
+    ~FtpClient();
+    FtpClient(const FtpClient&) = delete;
+    FtpClient& operator=(const FtpClient&) = delete;
+
+    // ---- Settings (they survive disconnection) ----
+    std::wstring Host;
+    std::uint16_t Port = 21;
+    std::wstring Username;
+    std::wstring Password;
+    std::wstring Account;
+    bool Passive = false;
+    FtpTransferType TransferType = ftASCII;
+    int ConnectTimeout = 0;    // ms, 0: the platform's own limit
+    int ReadTimeout = 60000;   // ms for each control reply, 0: no limit
+    int ListenTimeout = 10000; // ms to accept the server's active data connection
+    int TransferTimeout = 0;   // ms for each data receive or send, 0: no limit
+    bool UseHOST = true;
+    bool AutoLogin = true;
+    bool AutoIssueFEAT = true;
+    bool UseMLIS = true;
+    std::uint16_t DataPort = 0; // active mode listening port, 0: any free port
+    std::uint16_t DataPortMin = 0;
+    std::uint16_t DataPortMax = 0;
+    bool PassiveUseControlHost = false; // passive: always connect to the control peer
+
+    // Progress of data transfers (see Get, Put, List); never fired for control traffic.
+    std::function<void(FtpClient& sender, WorkMode mode, std::int64_t countMax)> OnWorkBegin;
+    std::function<void(FtpClient& sender, WorkMode mode, std::int64_t count)> OnWork;
+
+    // ---- Operations ----
+    // Connects, greets, sends HOST, logs in (USER/PASS/ACCT, FEAT, CLNT, OPTS UTF8), SYST,
+    // SITE ZONE where the server wants it, TYPE. On failure the client is disconnected.
+    void Connect();
+    bool Connected() const;
+    // QUIT (its reply read if it comes within 100 ms), then the socket is closed.
+    void Disconnect();
+
+    void ChangeDir(const std::wstring& folder); // CWD: 200, 250, 257
+    void MakeDir(const std::wstring& folder);   // MKD: 257
+    // SIZE (TYPE I around it for ASCII); -1 when refused or not a number.
+    std::int64_t Size(const std::wstring& path);
+    // RETR into a new local file ("Destination file already exists." otherwise, unless
+    // canOverwrite); resume continues a partial local file with REST.
+    void Get(const std::wstring& remotePath, const std::wstring& localFile,
+             bool canOverwrite = false, bool resume = false);
+    // STOR of the whole local file (APPE when append; REST and a seek when startPos >= 0).
+    void Put(const std::wstring& localFile, const std::wstring& remotePath = L"",
+             bool append = false, std::int64_t startPos = -1);
+    // MLSD when the server offers it (and UseMLIS), LIST otherwise; the folder is the
+    // current one.
+    void List();
+    // The items of the last listing, parsed on first access. A LIST listing that is not
+    // empty raises "No FTP list parsers have been registered.".
+    const std::vector<FtpListItem>& DirectoryListing();
+
+    // Sends any command and checks its reply (an empty list accepts every reply).
+    FtpReply SendCmd(const std::wstring& verb, const std::wstring& argument,
+                     std::initializer_list<int> accepted);
+
+    // ---- What the last connection learnt ----
+    const FtpReply& Greeting() const { return greeting_; }
+    const std::wstring& ServerDesc() const { return serverDesc_; }
+    const std::wstring& SystemDesc() const { return systemDesc_; }
+    const FtpReply& LoginMsg() const { return loginMsg_; }
+    const FtpReply& LastReply() const { return lastReply_; }
+    const std::vector<std::wstring>& Capabilities() const { return capabilities_; }
+    bool CanUseMLS() const { return canUseMLS_; }
+    bool UsesUtf8() const { return encoding_ == FtpControlEncoding::Utf8; }
+    // The text lines of the last listing and whether they came from MLSD.
+    const std::vector<std::wstring>& ListingLines() const { return listingText_; }
+    bool ListingIsMlsd() const { return listingIsMlsd_; }
+
+    // The identification sent with CLNT.
+    static const wchar_t* const ClientIdentification;
+
+private:
+    struct Control;
+    struct DataSocket;
+    struct Work {
+        int level = 0;
+        std::int64_t max = 0;
+        std::int64_t position = 0;
+    };
+    class WorkScope;
+
+    void ConnectOnce();
+    void Login();
+    void CheckArgument(const std::wstring& verb, const std::wstring& argument) const;
+    void SendLine(const std::wstring& verb, const std::wstring& argument);
+    FtpReply ReadReply(int timeoutMs);
+    FtpReply Check(FtpReply reply, std::initializer_list<int> accepted);
+    void CloseControl();
+    std::wstring TypeArgument() const;
+
+    // Data connections: a passive one opened before the transfer command, an active
+    // listener whose connection is accepted after it.
+    FtpHostPort PassiveTarget(const std::wstring& transferLine);
+    DataSocket ConnectPassive(const FtpHostPort& target);
+    DataSocket ListenActive();
+    using Sink = std::function<void(const char*, std::size_t)>;
+    // Runs a fetch-like transfer (RETR, MLSD, LIST) into sink; false when it ended early
+    // with a 450 reply (no data).
+    bool Receive(const std::wstring& verb, const std::wstring& argument, const Sink& sink,
+                 std::int64_t restart);
+    void ReadFinalReply(int transferCode);
+    void FailTransfer();
+
+    std::unique_ptr<Control> control_;
+    FtpControlEncoding encoding_ = FtpControlEncoding::EightBit;
+    FtpReply greeting_, loginMsg_, lastReply_;
+    std::wstring serverDesc_, systemDesc_;
+    std::vector<std::wstring> capabilities_;
+    bool canUseMLS_ = false;
+    std::vector<std::string> listingBytes_; // MLSD lines as received
+    std::vector<std::wstring> listingText_;
+    bool listingIsMlsd_ = false;
+    bool listingParsed_ = false;
+    std::vector<FtpListItem> items_;
+    Work work_[2];
+};
