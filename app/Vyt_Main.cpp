@@ -2,8 +2,13 @@
 
 #include <windows.h>
 
+#include <vector>
+
+#include "deploy/Deployment.h"
+#include "ftp/Unv_CFtp.h"
 #include "gui/Application.h"
 #include "util/DateTime.h"
+#include "util/DhExch.h"
 #include "util/pres.h"
 
 TVytFMain* VytFMain = nullptr;
@@ -33,6 +38,111 @@ StatusLook LookOf(TStKor state) {
         break;
     }
     return {L"----", Rgb(128, 128, 128)};
+}
+
+// The built-in credentials, scrambled: they become plain only inside the transfer window.
+const std::wstring kFtpHost = deploy::ScrambledHost();
+const std::wstring kFtpUser = deploy::ScrambledUser();
+const std::wstring kFtpPassword = deploy::ScrambledPassword();
+
+const std::wstring kFirmListPath = L"//Upgrade/Tavrin/firmy.txt";
+const std::wstring kFirmFolder = L"//Upgrade/Tavrin/";
+
+// The TEMP folder with a trailing "\" ("\" alone when TEMP is not set).
+std::wstring TempFolder() {
+    std::wstring value;
+    DWORD n = GetEnvironmentVariableW(L"TEMP", nullptr, 0);
+    if (n > 0) {
+        value.resize(n);
+        n = GetEnvironmentVariableW(L"TEMP", value.data(), n);
+        value.resize(n);
+    }
+    return WithBackslash(ToShort(value));
+}
+
+bool LocalFileExists(const std::wstring& path) {
+    DWORD attr = GetFileAttributesW(path.c_str());
+    return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring LastErrorText() {
+    return SystemErrorMessage(GetLastError());
+}
+
+// The whole file, or a failure naming the file and the system's reason.
+std::string ReadWholeFile(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        throw EInOutError(L"Nie można otworzyć pliku " + path + L": " + LastErrorText());
+    std::string bytes;
+    char buffer[16384];
+    DWORD got = 0;
+    BOOL ok = TRUE;
+    while ((ok = ReadFile(h, buffer, sizeof buffer, &got, nullptr)) && got > 0)
+        bytes.append(buffer, got);
+    const std::wstring reason = ok ? L"" : LastErrorText();
+    CloseHandle(h);
+    if (!ok) throw EInOutError(L"Nie można odczytać pliku " + path + L": " + reason);
+    return bytes;
+}
+
+// A text file's characters: a byte-order mark selects UTF-8 or UTF-16, otherwise the bytes
+// are code page 1250 like every short text.
+std::wstring DecodeTextFile(const std::string& bytes) {
+    auto starts = [&bytes](const char* bom, std::size_t n) {
+        return bytes.compare(0, n, bom, n) == 0;
+    };
+    if (starts("\xEF\xBB\xBF", 3)) return FromUtf8(bytes.substr(3));
+    const bool le = starts("\xFF\xFE", 2), be = starts("\xFE\xFF", 2);
+    if (le || be) {
+        std::wstring text;
+        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+            const auto a = static_cast<unsigned char>(bytes[i]);
+            const auto b = static_cast<unsigned char>(bytes[i + 1]);
+            text.push_back(static_cast<wchar_t>(le ? a | (b << 8) : (a << 8) | b));
+        }
+        return text;
+    }
+    return FromCp1250(bytes);
+}
+
+// Every line an entry, empty ones included; a line break at the very end adds none.
+std::vector<std::wstring> SplitLines(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    std::wstring line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (c == L'\r' || c == L'\n') {
+            lines.push_back(line);
+            line.clear();
+            if (c == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') ++i;
+        } else {
+            line.push_back(c);
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+// Replaces target by source without a moment in which target is incomplete: source is
+// copied beside target under a temporary name (keeping its last-write time) and renamed
+// over it. On failure target is unchanged and the temporary copy is gone.
+void ReplaceFileAtomically(const std::wstring& source, const std::wstring& target) {
+    const std::wstring staged = target + L".korekta-nowy";
+    if (!CopyFileTo(source, staged, false)) {
+        const std::wstring reason = LastErrorText();
+        DeleteFileW(staged.c_str());
+        throw EInOutError(L"Nie udało się skopiować pobranego pliku " + source + L" do " + staged +
+                          L": " + reason + L". Program " + target + L" pozostał bez zmian.");
+    }
+    if (!MoveFileExW(staged.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const std::wstring reason = LastErrorText();
+        DeleteFileW(staged.c_str());
+        throw EInOutError(L"Nie udało się zastąpić programu " + target + L": " + reason +
+                          L". Program pozostał bez zmian.");
+    }
 }
 
 } // namespace
@@ -129,7 +239,16 @@ void TVytFMain::CheckProgramState() {
 }
 
 void TVytFMain::LoadFirmList() {
-    // Filled by the firm list retrieval.
+    const std::wstring temp = TempFolder();
+    const std::wstring local = WithBackslash(ToShort(temp)) + L"firmy.txt";
+    if (LocalFileExists(local)) DeleteFileW(local.c_str());
+    UnvFCFtp->Init_Ftp(kFtpHost, kFtpUser, kFtpPassword, false);
+    UnvFCFtp->PlikFromFtp(kFirmListPath, local, false);
+    const std::vector<std::wstring> firms = SplitLines(DecodeTextFile(ReadWholeFile(local)));
+    CBx_Firm.Clear();
+    for (const std::wstring& firm : firms)
+        CBx_Firm.AddItem(firm);
+    CBx_Firm.SetItemIndex(-1);
 }
 
 void TVytFMain::SetProgState(TStKor state) {
@@ -147,7 +266,13 @@ void TVytFMain::RefreshStatus() {
 }
 
 void TVytFMain::FormShow() {
-    LoadFirmList();
+    // A firm list that cannot be fetched is shown as a failure; the status monitor starts
+    // all the same.
+    try {
+        LoadFirmList();
+    } catch (...) {
+        gui::Application::Instance().HandleException(std::current_exception());
+    }
     RefreshStatus();
     Tmr.SetEnabled(true);
 }
@@ -170,7 +295,43 @@ void TVytFMain::Ed_PathExeBtnClick() {
 }
 
 void TVytFMain::SBt_StartClick() {
-    // The correction procedure.
+    // The transfer pumps messages: a click that arrives meanwhile is ignored.
+    if (correctionRunning_) return;
+    struct RunningFlag {
+        bool& flag;
+        explicit RunningFlag(bool& f) : flag(f) { flag = true; }
+        ~RunningFlag() { flag = false; }
+    } running(correctionRunning_);
+    // Every way out (refusal, failure, completion) starts the status monitor again.
+    struct TimerBack {
+        gui::Timer& timer;
+        ~TimerBack() { timer.SetEnabled(true); }
+    } timerBack{Tmr};
+
+    Tmr.SetEnabled(false);
+    ProgFLL = Ed_PathExe.Text();
+    if (ReportIf(IsBlank(ProgFLL), L"Nieprawidłowo wskazany plik programu (.exe) !", 8, 2)) return;
+    if (ReportIf(ProgAStt == stpRun, L"Wskazany Program nie może byc uruchomiony !", 8, 2)) return;
+    const std::wstring temp = TempFolder();
+    if (ProgAStt == stpAKT) {
+        WaitMs(500);
+        const std::wstring name = ExtractFileName(ProgFLL);
+        const std::wstring local = WithBackslash(ToShort(temp)) + name;
+        if (LocalFileExists(local)) DeleteFileW(local.c_str());
+        UnvFCFtp->Init_Ftp(kFtpHost, kFtpUser, kFtpPassword, false);
+        UnvFCFtp->PlikFromFtp(kFirmFolder + CBx_Firm.Text() + L"/" + name, local, false);
+
+        // The backup first: without it nothing is replaced.
+        const std::wstring backup = ChangeFileExt(ProgFLL, L".esa");
+        if (!CopyFileTo(ProgFLL, backup, false))
+            throw EInOutError(L"Nie udało się utworzyć kopii zapasowej " + backup + L": " +
+                              LastErrorText() + L". Program " + ProgFLL + L" pozostał bez zmian.");
+        ReplaceFileAtomically(local, ProgFLL);
+        const std::wstring updater = ExtractFilePath(ProgFLL) + L"UpdateQV.exe";
+        if (LocalFileExists(updater)) DeleteFileW(updater.c_str());
+    }
+    Tmr.SetEnabled(true);
+    ShowInfo(L"Wykonano korektę adresu Serwera Aktualizacji !");
 }
 
 void TVytFMain::SBt_ZamClick() {

@@ -58,6 +58,9 @@ public:
     void Ed_PathExeBtnClick();
     void SBt_StartClick();
     void SBt_ZamClick();
+
+private:
+    bool correctionRunning_ = false;
 };
 
 // The download symbol of Image1: a blue arrow pointing down onto a bar.
