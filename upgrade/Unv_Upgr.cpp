@@ -1,8 +1,66 @@
 #include "upgrade/Unv_Upgr.h"
 
+#include <windows.h>
+
+#include "deploy/Deployment.h"
+#include "ftp/Unv_CFtp.h"
+#include "gui/Application.h"
+#include "pack/Unv_MZip.h"
+#include "util/pres.h"
+
 TUnvFUpgr* UnvFUpgr = nullptr;
 
-TUnvFUpgr::TUnvFUpgr() {
+std::wstring ProgramFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return ExtractFilePath(path);
+}
+
+namespace {
+
+// The packing window's two cabinet operations; their yes/no answers are not used.
+template <class Packer>
+void PackCabinet(Packer& packer, std::vector<std::wstring>& files, const std::wstring& cabinet) {
+    if constexpr (requires { packer.CCompres(files, cabinet); })
+        packer.CCompres(files, cabinet);
+    else
+        throw Error(L"Pakowanie do archiwum " + cabinet + L" jest niedostępne.");
+}
+
+template <class Packer>
+void UnpackCabinet(Packer& packer, const std::wstring& cabinet, const std::wstring& folder,
+                   std::wstring& firstItem) {
+    if constexpr (requires { packer.DCompres(cabinet, folder, firstItem); })
+        packer.DCompres(cabinet, folder, firstItem);
+    else
+        throw Error(L"Rozpakowanie archiwum " + cabinet + L" jest niedostępne.");
+}
+
+// The last segment of a remote path, found with local-path rules.
+std::wstring RemoteFileName(const std::wstring& remotePath) {
+    std::wstring t = ReplaceAll(remotePath, L"//", L"c:\\");
+    t = ReplaceAll(t, L"/", L"\\");
+    return ExtractFileName(t);
+}
+
+bool FolderExists(const std::wstring& folder) {
+    DWORD a = GetFileAttributesW(folder.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+} // namespace
+
+TUnvFUpgr::TUnvFUpgr()
+    : BuiltInHost(deploy::ScrambledHost()), BuiltInUser(deploy::ScrambledUser()),
+      BuiltInPassword(deploy::ScrambledPassword()) {
     using namespace gui;
     Create(FormDesc{.caption = L"  UPGRADE MANAGER*",
                     .clientWidth = 260,
@@ -23,10 +81,70 @@ TUnvFUpgr::TUnvFUpgr() {
     zFTP.OnClick = [this] { zFTPClick(); };
 }
 
+void TUnvFUpgr::doFTP_QV(std::wstring PlkL, std::wstring KatF, std::wstring& PlikF) {
+    WyslijToFtp(PlkL, KatF, BuiltInHost, BuiltInUser, BuiltInPassword, PlikF);
+}
+
+void TUnvFUpgr::zFTP_QV(std::wstring PlkF, std::wstring& PlikL) {
+    PobierzFromFtp(PlkF, L"", BuiltInHost, BuiltInUser, BuiltInPassword, PlikL);
+}
+
+void TUnvFUpgr::zFTP_QVArc(std::wstring PlkF, std::wstring KatL, std::wstring& PlikL) {
+    PobierzFromFtp(PlkF, KatL, BuiltInHost, BuiltInUser, BuiltInPassword, PlikL);
+}
+
+void TUnvFUpgr::ListzFTP_QV(std::wstring KatF, std::vector<std::wstring>& Lx) {
+    PobListFromFtp(BuiltInHost, BuiltInUser, BuiltInPassword, KatF, Lx);
+}
+
+void TUnvFUpgr::PobListFromFtp(std::wstring pFtpHost, std::wstring pFtpUser, std::wstring pFtpPass,
+                               std::wstring pKatFtp, std::vector<std::wstring>& XPlik) {
+    UnvFCFtp->Init_Ftp(pFtpHost, pFtpUser, pFtpPass, false);
+    UnvFCFtp->ListFromFtp(pKatFtp, XPlik);
+}
+
+void TUnvFUpgr::WyslijToFtp(std::wstring pPlkExe, std::wstring pFtpKat, std::wstring pFtpHost,
+                            std::wstring pFtpUser, std::wstring pFtpPass, std::wstring& FaPlik) {
+    pFtpKat = TrimSpaces(pFtpKat);
+    if (pFtpKat.empty() || pFtpKat.back() != L'/') pFtpKat += L'/';
+    const std::wstring cabinet = ChangeFileExt(pPlkExe, L".cab");
+    const std::wstring cabinetName = ExtractFileName(cabinet);
+    {
+        std::vector<std::wstring> files{pPlkExe};
+        PackCabinet(*UnvFMZip, files, cabinet);
+    }
+    UnvFCFtp->Init_Ftp(pFtpHost, pFtpUser, pFtpPass, false);
+    UnvFCFtp->PlikToFtp(cabinet, pFtpKat + cabinetName, false);
+    FaPlik = pFtpKat + cabinetName;
+}
+
+void TUnvFUpgr::PobierzFromFtp(std::wstring pFtpPlk, std::wstring pKatUnc, std::wstring pFtpHost,
+                               std::wstring pFtpUser, std::wstring pFtpPass, std::wstring& LcPlik) {
+    const std::wstring folderText =
+        IsBlank(pKatUnc) ? ProgramFolder() + L"Update" + CompactTimestamp() : pKatUnc;
+    const std::wstring folder = WithBackslash(ToShort(folderText));
+    const std::wstring fileName = RemoteFileName(pFtpPlk);
+    // One level only; a folder that cannot be made shows up when the download creates its file.
+    if (!FolderExists(folder)) CreateDirectoryW(folder.c_str(), nullptr);
+    UnvFCFtp->Init_Ftp(pFtpHost, pFtpUser, pFtpPass, false);
+    UnvFCFtp->PlikFromFtp(pFtpPlk, folder + fileName, false);
+    std::wstring resultName;
+    if (ExtractFileExt(fileName) == L".cab") {
+        UnpackCabinet(*UnvFMZip, folder + fileName, folder, resultName);
+    } else {
+        resultName = folder + fileName;
+    }
+    LcPlik = folder + ExtractFileName(resultName);
+}
+
 void TUnvFUpgr::doFTPClick() {
-    // TODO(upgrade): doFTP_QV with the fixed test arguments, then the result box.
+    std::wstring result;
+    doFTP_QV(L"c:\\dphXE\\Brondel\\Dunvel.exe", L"//Upgrade/Dunvel/", result);
+    gui::ShowMessageBox(gui::MsgKind::Plain, result);
 }
 
 void TUnvFUpgr::zFTPClick() {
-    // TODO(upgrade): zFTP_QV with the fixed test argument, then the result box.
+    std::wstring result;
+    zFTP_QV(L"//Upgrade/Dunvel/Dunvel.cab", result);
+    gui::ShowMessageBox(gui::MsgKind::Plain, result);
 }

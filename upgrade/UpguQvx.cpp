@@ -1,5 +1,10 @@
 #include "upgrade/UpguQvx.h"
 
+#include "gui/Application.h"
+#include "upgrade/Unv_Upgr.h"
+#include "upgrade/Upg_FtpL.h"
+#include "util/pres.h"
+
 TUpgFqvx* UpgFqvx = nullptr;
 
 namespace {
@@ -56,17 +61,88 @@ TUpgFqvx::TUpgFqvx() {
     FormCreate();
 }
 
-// TODO(upgrade): the handlers' bodies.
-void TUpgFqvx::FormCreate() {}
-void TUpgFqvx::FormShow() {}
-void TUpgFqvx::Ed_OdbPlkFtpBtnClick() {}
-void TUpgFqvx::Ed_NadKatFtpBtnClick() {}
-void TUpgFqvx::Sbt_NadStartClick() {}
-void TUpgFqvx::Sbt_OdbStartClick() {}
-void TUpgFqvx::SBt_FtpLstClick() {}
+void TUpgFqvx::FormCreate() {
+    RunMd = false;
+    OpRW = orwALL;
+    PlikL_.clear();
+    PlikF_.clear();
+}
+
+void TUpgFqvx::Run_Modul(TOpcRW pOpRW, std::wstring Par1, std::wstring Par2, bool pROn,
+                         bool pVsKom) {
+    RunMd = true;
+    ROn = pROn;
+    OpRW = pOpRW;
+    VsKom = pVsKom;
+    if (OpRW == orwRead) {
+        PgOdbNad.SetActivePage(&Sh_PobFtp);
+        Ed_OdbPlkFtp.SetText(Par1);
+        Ed_OdbKatLoc.SetText(Par2);
+    } else if (OpRW == orwWrite) {
+        PgOdbNad.SetActivePage(&Sh_WysFtp);
+        Ed_NadPlkLoc.SetText(Par1);
+        Ed_NadKatFtp.SetText(Par2);
+    }
+    ShowModal();
+}
+
+void TUpgFqvx::FormShow() {
+    for (gui::TabSheet* page : {&Sh_PobFtp, &Sh_WysFtp}) {
+        page->SetTabVisible(true);
+        page->SetEnabled(true);
+    }
+    if (ROn && OpRW == orwRead) {
+        Sh_WysFtp.SetTabVisible(false);
+        Sh_WysFtp.SetEnabled(false);
+    } else if (ROn && OpRW == orwWrite) {
+        Sh_PobFtp.SetTabVisible(false);
+        Sh_PobFtp.SetEnabled(false);
+    }
+    if (!RunMd || OpRW == orwALL) {
+        const std::wstring folder = ProgramFolder();
+        Ed_NadPlkLoc.Dialog().SetInitialDir(folder);
+        Ed_OdbKatLoc.SetText(folder);
+        Ed_OdbPlkFtp.SetText(L"//Upgrade/");
+        Ed_NadKatFtp.SetText(L"//Upgrade/");
+    }
+}
+
+void TUpgFqvx::Ed_OdbPlkFtpBtnClick() {
+    InpDlg.caption = L"DANE Z FTP";
+    InpDlg.maxLength = 0;
+    InpDlg.prompt = L"Wpisz nazwę pliku na FTP...";
+    if (InpDlg.Execute()) Ed_OdbPlkFtp.SetText(InpDlg.Value());
+}
+
+void TUpgFqvx::Ed_NadKatFtpBtnClick() {
+    InpDlg.caption = L"DANE Z FTP";
+    InpDlg.maxLength = 0;
+    InpDlg.prompt = L"Wpisz nazwę katalogu na FTP...";
+    if (InpDlg.Execute()) Ed_NadKatFtp.SetText(InpDlg.Value());
+}
+
+void TUpgFqvx::Sbt_NadStartClick() {
+    const std::wstring remoteFolder = TrimSpaces(Ed_NadKatFtp.Text());
+    const std::wstring localFile = TrimSpaces(Ed_NadPlkLoc.Text());
+    UnvFUpgr->doFTP_QV(localFile, remoteFolder, PlikF_);
+    gui::ShowMessageBox(gui::MsgKind::Plain, L"Wysłano " + PlikF_);
+}
+
+void TUpgFqvx::Sbt_OdbStartClick() {
+    const std::wstring remoteFile = TrimSpaces(Ed_OdbPlkFtp.Text());
+    UnvFUpgr->zFTP_QV(remoteFile, PlikL_);
+    if (VsKom) gui::ShowMessageBox(gui::MsgKind::Plain, L"Pobrano " + PlikL_);
+}
+
+void TUpgFqvx::SBt_FtpLstClick() {
+    UpgFFtpL->Run_Modul(TrimSpaces(Ed_OdbPlkFtp.Text()), UnvFUpgr->BuiltInHost,
+                        UnvFUpgr->BuiltInUser, UnvFUpgr->BuiltInPassword);
+}
+
 void TUpgFqvx::SBt_WyjClick() {
     Close();
 }
+
 void TUpgFqvx::SBt_Wyj2Click() {
     Close();
 }

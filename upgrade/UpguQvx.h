@@ -7,6 +7,7 @@
 #include "gui/Form.h"
 #include "gui/Label.h"
 #include "gui/PageControl.h"
+#include "util/DhExch.h"
 
 class TUpgFqvx : public gui::Form {
 public:
@@ -42,7 +43,24 @@ public:
     void SBt_FtpLstClick();
     void SBt_WyjClick();
     void SBt_Wyj2Click();
-    // TODO(upgrade): the fields OpRW, ROn, RunMd, VsKom, PlikL, PlikF and Run_Modul.
+
+    // Chooses the direction, fills its page's edits and shows the window modally; returns
+    // when the window is closed. Par1/Par2: orwRead the remote file and the local folder,
+    // orwWrite the local file and the remote folder, orwALL unused.
+    void Run_Modul(TOpcRW pOpRW, std::wstring Par1, std::wstring Par2, bool pROn, bool pVsKom);
+
+    // The local result path of the last successful fetch.
+    const std::wstring& PlikL() const { return PlikL_; }
+    // The remote archive path of the last successful send.
+    const std::wstring& PlikF() const { return PlikF_; }
+
+private:
+    TOpcRW OpRW = orwALL;
+    bool ROn = false;
+    bool RunMd = false; // set by the first Run_Modul, never reset
+    bool VsKom = false;
+    std::wstring PlikL_;
+    std::wstring PlikF_;
 };
 
 extern TUpgFqvx* UpgFqvx;
