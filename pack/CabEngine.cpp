@@ -250,6 +250,14 @@ void CABAPI_CALL MemFree(void* memory) {
     std::free(memory);
 }
 
+// The target file being written by the running copy; one that is still open when the copy
+// ends was cut short, and is removed rather than left corrupt.
+struct OpenTarget {
+    INT_PTR handle = 0;
+    std::wstring path;
+};
+thread_local OpenTarget* t_openTarget = nullptr;
+
 // The FDI forms carry no error out-parameter and no context.
 INT_PTR CABAPI_CALL FdiOpen(char* path, int oflag, int) {
     return OpenFor(path, oflag, nullptr);
@@ -391,6 +399,44 @@ void TCabComponent::RaiseProgress(const AnsiString& fileName, std::int64_t fileS
 
 // ---- Compressor ---------------------------------------------------------------------------
 
+namespace {
+
+// A source file open for reading, with the DOS date, time and attributes the library stores.
+struct SourceFile {
+    INT_PTR handle = -1;
+    USHORT date = 0, time = 0, attributes = 0;
+    DWORD error = 0;
+};
+
+// The source opened ahead of the library's add: a source the library cannot open leaves its
+// context unable to complete the cabinet, so such a source never reaches it.
+thread_local SourceFile* t_source = nullptr;
+
+bool OpenSource(const std::wstring& path, SourceFile& out) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        out.error = GetLastError();
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    FILETIME local;
+    if (!GetFileInformationByHandle(h, &info) ||
+        !FileTimeToLocalFileTime(&info.ftLastWriteTime, &local) ||
+        !FileTimeToDosDateTime(&local, &out.date, &out.time)) {
+        out.error = GetLastError();
+        CloseHandle(h);
+        return false;
+    }
+    out.attributes = static_cast<USHORT>(info.dwFileAttributes &
+                                         (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                          FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE));
+    out.handle = reinterpret_cast<INT_PTR>(h);
+    return true;
+}
+
+} // namespace
+
 struct TCabCompressor::Callbacks {
     static TCabCompressor& Self(void* pv) { return *static_cast<TCabCompressor*>(pv); }
 
@@ -443,27 +489,20 @@ struct TCabCompressor::Callbacks {
         }
     }
 
+    // Hands the library the source opened before its add.
     static INT_PTR CABAPI_CALL OpenInfo(char* path, USHORT* date, USHORT* time, USHORT* attributes,
                                         int* err, void*) {
-        HANDLE h = CreateFileW(FromAnsi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            *err = static_cast<int>(GetLastError());
+        SourceFile source;
+        if (t_source && t_source->handle != -1) {
+            source = std::exchange(*t_source, SourceFile{});
+        } else if (!OpenSource(FromAnsi(path), source)) {
+            *err = static_cast<int>(source.error);
             return -1;
         }
-        BY_HANDLE_FILE_INFORMATION info;
-        FILETIME local;
-        if (!GetFileInformationByHandle(h, &info) ||
-            !FileTimeToLocalFileTime(&info.ftLastWriteTime, &local) ||
-            !FileTimeToDosDateTime(&local, date, time)) {
-            *err = static_cast<int>(GetLastError());
-            CloseHandle(h);
-            return -1;
-        }
-        *attributes = static_cast<USHORT>(info.dwFileAttributes &
-                                          (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                           FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE));
-        return reinterpret_cast<INT_PTR>(h);
+        *date = source.date;
+        *time = source.time;
+        *attributes = source.attributes;
+        return source.handle;
     }
 };
 
@@ -577,10 +616,18 @@ bool TCabCompressor::Compress() {
                 AnsiString source = ToAnsi(FullPath(FromAnsi(item.FileName)));
                 AnsiString stored = item.DestinationPath + item.ShortFileName();
                 currentIndex_ = i;
+                SourceFile opened;
+                if (!OpenSource(FromAnsi(source), opened)) {
+                    RecordError(cabapi::FCIERR_OPEN_SRC);
+                    continue;
+                }
                 erf = {};
+                SourceFile* const outer = std::exchange(t_source, &opened);
                 BOOL added =
                     api.FCIAddFile(fci, source.data(), stored.data(), FALSE, Callbacks::NextCabinet,
                                    Callbacks::Status, Callbacks::OpenInfo, code);
+                t_source = outer;
+                if (opened.handle != -1) CloseHandle(AsHandle(opened.handle));
                 if (pendingFailure_)
                     std::rethrow_exception(std::exchange(pendingFailure_, nullptr));
                 if (!added) RecordError(static_cast<std::uint16_t>(erf.erfOper));
@@ -628,6 +675,7 @@ struct TCabExtractor::Callbacks {
                 if (DosDateTimeToFileTime(notice->date, notice->time, &local) &&
                     LocalFileTimeToFileTime(&local, &utc))
                     SetFileTime(h, nullptr, nullptr, &utc);
+                if (t_openTarget && t_openTarget->handle == notice->hf) t_openTarget->handle = 0;
                 CloseHandle(h);
                 return TRUE;
             }
@@ -718,6 +766,7 @@ std::intptr_t TCabExtractor::CopyFileNotice(const char* storedBytes, std::int32_
         RecordError(cabapi::FDIERROR_TARGET_FILE);
         return -1;
     }
+    if (t_openTarget) *t_openTarget = {reinterpret_cast<INT_PTR>(h), wideTarget};
     return reinterpret_cast<INT_PTR>(h);
 }
 
@@ -734,7 +783,9 @@ bool TCabExtractor::IsCabFile(const std::wstring& path) {
 bool TCabExtractor::IsMultiPart(const std::wstring& path) {
     cabapi::FDICABINETINFO info{};
     if (!ReadCabinetInfo(path, info)) return false;
-    return info.iCabinet != 0 || info.hasprev || info.hasnext;
+    // Only the links make a set: the cabinet number alone does not (the library stores the
+    // number 1 the compressor gives it in every single cabinet).
+    return info.hasprev || info.hasnext;
 }
 
 bool TCabExtractor::Run(std::uint8_t mode) {
@@ -776,8 +827,15 @@ bool TCabExtractor::Run(std::uint8_t mode) {
         const AnsiString cabinet = ToAnsi(fileName_);
         AnsiString name = NamePart(cabinet);
         AnsiString folder = FolderPart(cabinet);
+        OpenTarget target;
+        OpenTarget* const outer = std::exchange(t_openTarget, &target);
         copied = api.FDICopy(fdi.Handle(), name.data(), folder.data(), 0, Callbacks::Notify,
                              nullptr, this) != FALSE;
+        t_openTarget = outer;
+        if (target.handle) {
+            CloseHandle(AsHandle(target.handle));
+            DeleteFileW(target.path.c_str());
+        }
         if (pendingFailure_) std::rethrow_exception(std::exchange(pendingFailure_, nullptr));
     } catch (...) {
         failure = std::current_exception();

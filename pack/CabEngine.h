@@ -182,7 +182,7 @@ public:
 
     // A file exists at path, opens for reading and the library takes it for a cabinet.
     bool IsCabFile(const std::wstring& path);
-    // The file is a cabinet that belongs to a set of several.
+    // The file is a cabinet that refers to a previous or a next cabinet of a set.
     bool IsMultiPart(const std::wstring& path);
 
 private:
