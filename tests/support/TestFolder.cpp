@@ -57,7 +57,10 @@ TestFolder::~TestFolder() {
 }
 
 std::wstring TestFolder::Write(const std::wstring& name, const std::string& bytes) const {
-    std::wstring full = path_ + name;
+    return WriteFileAt(path_ + name, bytes);
+}
+
+std::wstring WriteFileAt(const std::wstring& full, const std::string& bytes) {
     MakeFolders(full);
     HANDLE h = CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -31,3 +31,5 @@ void SetFileLocalTime(const std::wstring& path, int year, int month, int day, in
                       int minute = 0, int second = 0);
 // Deterministic pseudo-random bytes.
 std::string PatternBytes(std::size_t size, std::uint32_t seed = 1);
+// Writes bytes to a full path, creating the missing folders on the way; returns the path.
+std::wstring WriteFileAt(const std::wstring& path, const std::string& bytes);

@@ -1,0 +1,287 @@
+// The FTP transfer window against scripted and real servers: the commands each operation
+// sends, its failures, its own reports, and that the window is hidden and the connection
+// closed on every path.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "FtpTestServer.h"
+#include "TestFolder.h"
+#include "deploy/Deployment.h"
+#include "ftp/Unv_CFtp.h"
+#include "gui/Headless.h"
+#include "util/pres.h"
+
+namespace {
+
+namespace hl = gui::headless;
+using Commands = std::vector<std::string>;
+
+const std::string kUser = reinterpret_cast<const char*>(KOREKTA_PLAIN_USER);
+const std::string kPassword = reinterpret_cast<const char*>(KOREKTA_PLAIN_PASSWORD);
+
+// The commands after the login (everything after SYST and the TYPE that follows it).
+Commands AfterLogin(const Commands& all) {
+    for (std::size_t i = 0; i + 1 < all.size(); ++i)
+        if (all[i] == "SYST" && all[i + 1].rfind("TYPE", 0) == 0)
+            return Commands(all.begin() + static_cast<long>(i) + 2, all.end());
+    return all;
+}
+
+// Only the verbs.
+Commands Verbs(const Commands& commands) {
+    Commands out;
+    for (const auto& c : commands)
+        out.push_back(c.substr(0, c.find(' ')));
+    return out;
+}
+
+struct TransferWindow : testing::Test {
+    TUnvFCFtp window;
+    TestFolder local;
+
+    void SetUp() override {
+        hl::Reset();
+        UnvFCFtp = &window;
+    }
+    void TearDown() override {
+        UnvFCFtp = nullptr;
+        hl::Reset();
+    }
+    // Points the window at the server with the built-in (scrambled) credentials.
+    void Use(const FtpTestServer& server) {
+        window.IdFTP1.Port = server.Port();
+        window.Init_Ftp(deploy::ScrambledHost(), deploy::ScrambledUser(),
+                        deploy::ScrambledPassword(), false);
+    }
+    template <class F>
+    std::wstring FailureOf(F&& f) {
+        try {
+            f();
+        } catch (const EAbort&) {
+            return L"<abort>";
+        } catch (const Error& e) {
+            return e.Message();
+        }
+        return L"<none>";
+    }
+};
+
+TEST_F(TransferWindow, InitFtpUnscramblesTheBuiltInCredentials) {
+    window.Init_Ftp(deploy::ScrambledHost(), deploy::ScrambledUser(), deploy::ScrambledPassword(),
+                    false);
+    EXPECT_EQ(ToUtf8(window.Hst), reinterpret_cast<const char*>(KOREKTA_PLAIN_HOST));
+    EXPECT_EQ(ToUtf8(window.Usr), kUser);
+    EXPECT_EQ(ToUtf8(window.Pas), kPassword);
+    window.Init_Ftp(L"050051", L"066", L"", true);
+    EXPECT_EQ(window.Hst, L"12");
+    EXPECT_EQ(window.Usr, L"A");
+    EXPECT_EQ(window.Pas, L"");
+    EXPECT_TRUE(window.IdFTP1.Passive);
+    EXPECT_EQ(window.IdFTP1.TransferType, ftBinary);
+    EXPECT_EQ(window.IdFTP1.ReadTimeout, 60000);
+}
+
+TEST_F(TransferWindow, FetchSendsSizeTwiceThenRetrAndQuitsAfterTheWait) {
+    auto server = FtpTestServer::Scripted(FtpScript(), kUser, kPassword);
+    const std::string bytes = PatternBytes(100000, 7);
+    WriteFileAt(server.Root() + L"Upgrade\\Tavrin\\firmy.txt", bytes);
+    Use(server);
+    bool shownDuringTransfer = false;
+    window.IdFTP1.OnWork = [&](FtpClient& s, WorkMode m, std::int64_t n) {
+        shownDuringTransfer = window.Visible();
+        window.IdFTP1Work(s, m, n);
+    };
+    const std::wstring target = local / L"firmy.txt";
+    window.PlikFromFtp(L"//Upgrade/Tavrin/firmy.txt", target, false);
+
+    EXPECT_EQ(ReadFileBytes(target), bytes);
+    EXPECT_TRUE(shownDuringTransfer);
+    EXPECT_FALSE(window.Visible());
+    EXPECT_FALSE(window.IdFTP1.Connected());
+    EXPECT_EQ(window.L_FNaz.Text(), target);
+    EXPECT_EQ(window.L_FDst.Text(), L"//Upgrade/Tavrin/firmy.txt");
+    EXPECT_EQ(window.PBarF.Maximum(), 100000);
+    EXPECT_EQ(window.PBarF.Position(), 100000);
+    EXPECT_EQ(AfterLogin(server.Transcript()),
+              (Commands{"SIZE //Upgrade/Tavrin/firmy.txt", "SIZE //Upgrade/Tavrin/firmy.txt",
+                        "PASV", "RETR //Upgrade/Tavrin/firmy.txt", "QUIT"}));
+    EXPECT_TRUE(hl::Boxes().empty());
+}
+
+TEST_F(TransferWindow, FetchFailuresAndReports) {
+    struct Case {
+        const char* name;
+        FtpScript script;
+        std::string remoteBytes; // the file on the server
+        std::wstring failure;    // the text the caller gets
+        Commands verbs;          // after the login
+        std::wstring box;        // the window's own report
+    };
+    const std::wstring range = L"Value must be between 1 and 2147483647";
+    std::vector<Case> cases;
+    cases.push_back({"missing file", FtpScript(), "", range, {"SIZE", "QUIT"}, L""});
+    cases.push_back({"empty file",
+                     FtpScript(),
+                     std::string(),
+                     L"<abort>",
+                     {"SIZE", "SIZE", "QUIT"},
+                     L"Brak pliku //p/a.bin na FTP !"});
+    cases.push_back({"fewer bytes than SIZE said",
+                     FtpScript().Reply("SIZE", 213, "5000"),
+                     std::string(3000, 'x'),
+                     L"Plik //p/a.bin nie został pobrany w całości: " + local / L"a.bin" +
+                         L" ma 3000 bajtów, a serwer podał 5000.",
+                     {"SIZE", "SIZE", "PASV", "RETR", "QUIT"},
+                     L""});
+    cases.push_back({"cut at half",
+                     FtpScript().CutData("RETR", 2000),
+                     std::string(4000, 'y'),
+                     L"*",
+                     {"SIZE", "SIZE", "PASV", "RETR", "QUIT"},
+                     L""});
+    // SIZE takes any reply; RETR does not take 421: closed at once, no QUIT.
+    cases.push_back({"421 at RETR",
+                     FtpScript().Reply("RETR", 421, "Service closing."),
+                     std::string(10, 'z'),
+                     L"Service closing.\r\n",
+                     {"SIZE", "SIZE", "PASV", "RETR"},
+                     L""});
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        hl::Reset();
+        auto server = FtpTestServer::Scripted(c.script, kUser, kPassword);
+        if (std::string(c.name) != "missing file")
+            WriteFileAt(server.Root() + L"p\\a.bin", c.remoteBytes);
+        Use(server);
+        const std::wstring target = local / L"a.bin";
+        const std::wstring failure =
+            FailureOf([&] { window.PlikFromFtp(L"//p/a.bin", target, false); });
+        if (c.failure != L"*") {
+            EXPECT_EQ(failure, c.failure);
+        }
+        EXPECT_NE(failure, L"<none>");
+        EXPECT_FALSE(FileExists(target)); // nothing that could pass as the file
+        EXPECT_FALSE(window.Visible());
+        EXPECT_FALSE(window.IdFTP1.Connected());
+        EXPECT_EQ(Verbs(AfterLogin(server.Transcript())), c.verbs);
+        const auto boxes = hl::TakeBoxes();
+        if (c.box.empty()) {
+            EXPECT_TRUE(boxes.empty());
+        } else {
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].kind, gui::MsgKind::Plain);
+            EXPECT_EQ(boxes[0].text, c.box);
+        }
+    }
+}
+
+TEST_F(TransferWindow, FetchNeverOverwritesALocalFile) {
+    auto server = FtpTestServer::Scripted(FtpScript(), kUser, kPassword);
+    WriteFileAt(server.Root() + L"a.txt", "new");
+    const std::wstring target = local.Write(L"a.txt", "old");
+    Use(server);
+    EXPECT_EQ(FailureOf([&] { window.PlikFromFtp(L"//a.txt", target, false); }),
+              L"Destination file already exists.");
+    EXPECT_EQ(ReadFileBytes(target), "old");
+    EXPECT_EQ(Verbs(AfterLogin(server.Transcript())), (Commands{"SIZE", "SIZE", "QUIT"}));
+}
+
+TEST_F(TransferWindow, StoreMakesTheFolderOnlyWhenCwdIsRefused) {
+    auto server = FtpTestServer::Scripted(FtpScript(), kUser, kPassword);
+    const std::string bytes = PatternBytes(70000, 3);
+    const std::wstring file = local.Write(L"Dunvel.cab", bytes);
+    WriteFileAt(server.Root() + L"Upgrade\\keep.txt", "");
+    Use(server);
+
+    window.PlikToFtp(file, L"//Upgrade/Dunvel/Dunvel.cab", false); // the folder is missing
+    EXPECT_EQ(ReadFileBytes(server.Root() + L"Upgrade\\Dunvel\\Dunvel.cab"), bytes);
+    EXPECT_EQ(AfterLogin(server.Transcript()),
+              (Commands{"CWD //Upgrade/Dunvel/", "MKD //Upgrade/Dunvel/", "PASV",
+                        "STOR //Upgrade/Dunvel/Dunvel.cab", "QUIT"}));
+    EXPECT_EQ(window.PBarF.Maximum(), 70000);
+    EXPECT_FALSE(window.Visible());
+
+    auto again = FtpTestServer::Scripted(FtpScript(), kUser, kPassword, server.Root());
+    Use(again);
+    window.PlikToFtp(file, L"//Upgrade/Dunvel/Dunvel.cab", false); // now it exists: no MKD
+    EXPECT_EQ(Verbs(AfterLogin(again.Transcript())), (Commands{"CWD", "PASV", "STOR", "QUIT"}));
+}
+
+TEST_F(TransferWindow, StoreFailuresAndReports) {
+    auto server = FtpTestServer::Scripted(FtpScript(), kUser, kPassword);
+    Use(server);
+    // A local file that cannot be opened: the folder is made first, then the range error.
+    EXPECT_EQ(FailureOf([&] { window.PlikToFtp(local / L"missing.exe", L"//U/x.cab", false); }),
+              L"Value must be between 1 and 2147483647");
+    EXPECT_EQ(Verbs(AfterLogin(server.Transcript())), (Commands{"CWD", "MKD", "QUIT"}));
+    EXPECT_FALSE(window.Visible());
+
+    // A remote path without "/": CWD and MKD with an empty folder; a refused MKD ends it.
+    auto other = FtpTestServer::Scripted(
+        FtpScript().Reply("CWD", 550, "No folder.").Reply("MKD", 550, "Cannot create."), kUser,
+        kPassword);
+    Use(other);
+    const std::wstring file = local.Write(L"x.cab", "abc");
+    EXPECT_EQ(FailureOf([&] { window.PlikToFtp(file, L"x.cab", false); }), L"Cannot create.\r\n");
+    EXPECT_EQ(AfterLogin(other.Transcript()), (Commands{"CWD", "MKD", "QUIT"}));
+    EXPECT_TRUE(hl::Boxes().empty());
+}
+
+TEST_F(TransferWindow, AWrongPasswordReachesTheCallerWithTheWindowHidden) {
+    auto server = FtpTestServer::Scripted(FtpScript().Reply("PASS", 530, "Login incorrect."), kUser,
+                                          kPassword);
+    Use(server);
+    EXPECT_EQ(FailureOf([&] { window.PlikFromFtp(L"//a", local / L"a", false); }),
+              L"Login incorrect.\r\n");
+    EXPECT_FALSE(window.Visible());
+    EXPECT_FALSE(window.IdFTP1.Connected());
+    EXPECT_EQ(Verbs(server.Transcript()), (Commands{"HOST", "USER", "PASS", "QUIT"}));
+}
+
+TEST_F(TransferWindow, AStalledServerEndsAfterTheReadTimeOut) {
+    auto server = FtpTestServer::Scripted(FtpScript().Stall("SIZE"), kUser, kPassword);
+    WriteFileAt(server.Root() + L"a.bin", "abc");
+    Use(server);
+    window.IdFTP1.ReadTimeout = 1500;
+    const std::wstring failure =
+        FailureOf([&] { window.PlikFromFtp(L"//a.bin", local / L"a.bin", false); });
+    EXPECT_NE(failure, L"<none>");
+    EXPECT_NE(failure, L"<abort>");
+    EXPECT_FALSE(window.Visible());
+    EXPECT_FALSE(window.IdFTP1.Connected());
+    EXPECT_FALSE(FileExists(local / L"a.bin"));
+}
+
+TEST_F(TransferWindow, ListingAppendsNamesWithMlsdAndWithList) {
+    // MLSD: the entries of the folder itself and of its parent are names too.
+    auto mlsd = FtpTestServer::Scripted(FtpScript()
+                                            .Feat({"MLSD", "UTF8"})
+                                            .Data("MLSD", "type=cdir; .\r\ntype=pdir; ..\r\n"
+                                                          "type=file;size=3; a.cab\r\n"),
+                                        kUser, kPassword);
+    WriteFileAt(mlsd.Root() + L"Upgrade\\keep", "");
+    Use(mlsd);
+    std::vector<std::wstring> names{L"before"};
+    window.ListFromFtp(L"//Upgrade/", names);
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"before", L".", L"..", L"a.cab"}));
+    EXPECT_EQ(Verbs(AfterLogin(mlsd.Transcript())), (Commands{"CWD", "PASV", "MLSD", "QUIT"}));
+
+    // LIST of an empty folder: nothing added, no failure; TYPE A and back around it.
+    auto list =
+        FtpTestServer::Scripted(FtpScript().Feat({"UTF8"}).Data("LIST", ""), kUser, kPassword);
+    WriteFileAt(list.Root() + L"Upgrade\\keep", "");
+    Use(list);
+    window.ListFromFtp(L"//Upgrade/", names);
+    EXPECT_EQ(names.size(), 4u);
+    EXPECT_EQ(Verbs(AfterLogin(list.Transcript())),
+              (Commands{"CWD", "TYPE", "PASV", "LIST", "TYPE", "QUIT"}));
+    EXPECT_FALSE(window.Visible());
+
+    // A refused CWD passes on and nothing is made.
+    EXPECT_NE(FailureOf([&] { window.ListFromFtp(L"//none/", names); }), L"<none>");
+}
+
+} // namespace
