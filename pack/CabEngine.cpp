@@ -255,6 +255,8 @@ void CABAPI_CALL MemFree(void* memory) {
 struct OpenTarget {
     INT_PTR handle = 0;
     std::wstring path;
+    bool cutShort = false;
+    std::int64_t size = 0; // the stored size
 };
 thread_local OpenTarget* t_openTarget = nullptr;
 
@@ -269,6 +271,11 @@ UINT CABAPI_CALL FdiWrite(INT_PTR hf, void* pv, UINT cb) {
     return WriteTo(hf, pv, cb, nullptr);
 }
 int CABAPI_CALL FdiClose(INT_PTR hf) {
+    // The library closes a target itself only when its copy failed.
+    if (t_openTarget && t_openTarget->handle == hf) {
+        t_openTarget->handle = 0;
+        t_openTarget->cutShort = true;
+    }
     return CloseIt(hf, nullptr);
 }
 LONG CABAPI_CALL FdiSeek(INT_PTR hf, LONG dist, int type) {
@@ -312,6 +319,17 @@ bool ReadCabinetInfo(const std::wstring& path, cabapi::FDICABINETINFO& info) {
         FdiContext fdi(api);
         if (fdi.Handle())
             yes = api.FDIIsCabinet(fdi.Handle(), reinterpret_cast<INT_PTR>(h), &info) != FALSE;
+    }
+    // The links to other cabinets are taken from the header's flags as well: not every
+    // library reports them.
+    unsigned char header[36];
+    DWORD got = 0;
+    if (yes && SetFilePointer(h, 0, nullptr, FILE_BEGIN) == 0 &&
+        ReadFile(h, header, sizeof header, &got, nullptr) && got == sizeof header &&
+        std::memcmp(header, "MSCF", 4) == 0) {
+        const unsigned flags = header[30] | (header[31] << 8);
+        if (flags & 0x0001) info.hasprev = TRUE;
+        if (flags & 0x0002) info.hasnext = TRUE;
     }
     CloseHandle(h);
     return yes;
@@ -671,11 +689,21 @@ struct TCabExtractor::Callbacks {
             case cabapi::fdintCLOSE_FILE_INFO: {
                 FILETIME local, utc;
                 HANDLE h = AsHandle(notice->hf);
+                // A file shorter than its stored size was cut short by a corrupt cabinet.
+                LARGE_INTEGER written;
+                if (t_openTarget && t_openTarget->handle == notice->hf &&
+                    (!GetFileSizeEx(h, &written) || written.QuadPart != t_openTarget->size)) {
+                    CloseHandle(h);
+                    DeleteFileW(t_openTarget->path.c_str());
+                    *t_openTarget = {};
+                    self.abortCode_ = cabapi::FDIERROR_CORRUPT_CABINET;
+                    return -1;
+                }
                 // The stored pair is local time, as the compressor wrote it.
                 if (DosDateTimeToFileTime(notice->date, notice->time, &local) &&
                     LocalFileTimeToFileTime(&local, &utc))
                     SetFileTime(h, nullptr, nullptr, &utc);
-                if (t_openTarget && t_openTarget->handle == notice->hf) t_openTarget->handle = 0;
+                if (t_openTarget && t_openTarget->handle == notice->hf) *t_openTarget = {};
                 CloseHandle(h);
                 return TRUE;
             }
@@ -766,7 +794,7 @@ std::intptr_t TCabExtractor::CopyFileNotice(const char* storedBytes, std::int32_
         RecordError(cabapi::FDIERROR_TARGET_FILE);
         return -1;
     }
-    if (t_openTarget) *t_openTarget = {reinterpret_cast<INT_PTR>(h), wideTarget};
+    if (t_openTarget) *t_openTarget = {reinterpret_cast<INT_PTR>(h), wideTarget, false, size};
     return reinterpret_cast<INT_PTR>(h);
 }
 
@@ -832,10 +860,8 @@ bool TCabExtractor::Run(std::uint8_t mode) {
         copied = api.FDICopy(fdi.Handle(), name.data(), folder.data(), 0, Callbacks::Notify,
                              nullptr, this) != FALSE;
         t_openTarget = outer;
-        if (target.handle) {
-            CloseHandle(AsHandle(target.handle));
-            DeleteFileW(target.path.c_str());
-        }
+        if (target.handle) CloseHandle(AsHandle(target.handle));
+        if (target.handle || target.cutShort) DeleteFileW(target.path.c_str());
         if (pendingFailure_) std::rethrow_exception(std::exchange(pendingFailure_, nullptr));
     } catch (...) {
         failure = std::current_exception();

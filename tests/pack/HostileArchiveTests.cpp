@@ -1,0 +1,212 @@
+// Hostile archives (tests/pack/fixtures, written by make_fixtures.py), each named after the
+// defect it carries, with the result each must give. Whatever the answer, nothing is ever
+// written outside the destination. Also the ZIP pair on its own archives.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "TestFolder.h"
+#include "gui/Headless.h"
+#include "pack/Unv_MZip.h"
+#include "pack/ZipFiles.h"
+
+namespace {
+
+std::wstring FixturePath(const std::wstring& name) {
+    const char* root = std::getenv("KOREKTA_SOURCE_DIR");
+    std::string path = root ? root : "";
+    // The source folder is a host path; wine maps the host root to drive Z:.
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    std::wstring wide(path.begin(), path.end());
+    for (wchar_t& c : wide)
+        if (c == L'/') c = L'\\';
+    return wide + L"\\tests\\pack\\fixtures\\" + name;
+}
+
+// Every file below folder, as paths relative to it.
+void ListFiles(const std::wstring& folder, const std::wstring& prefix,
+               std::vector<std::wstring>& out) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((folder + L"*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = fd.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ListFiles(folder + name + L"\\", prefix + name + L"\\", out);
+        else
+            out.push_back(prefix + name);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+}
+
+std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+    std::vector<std::wstring> out;
+    ListFiles(folder, L"", out);
+    return out;
+}
+
+// Places an absolute or drive-relative name could reach.
+void ExpectNoEscape() {
+    for (const wchar_t* path : {L"C:\\evil_absolute.txt", L"Z:\\evil_absolute.txt",
+                                L"C:\\evil_drive.txt", L"C:\\evil_dotdot_backslash.txt"})
+        EXPECT_FALSE(FileExists(path)) << path;
+}
+
+enum class Cab {
+    SkipsTheEntry, // the hostile file is skipped with error 8, the good one is written
+    NotACabinet,   // not taken for a cabinet: nothing listed, nothing written
+    CopyFails,     // the copy fails with an error; no cut-short file is left
+    MultiPart,     // refused with "MultiPart Cab Files not supported"
+};
+
+TEST(HostileCabinet, EachFixtureGivesItsResultAndNothingLeavesTheDestination) {
+    struct Case {
+        const wchar_t* fixture;
+        Cab result;
+    } cases[] = {
+        {L"dotdot_backslash.cab", Cab::SkipsTheEntry},
+        {L"dotdot_slash.cab", Cab::SkipsTheEntry},
+        {L"dotdot_mixed_separators.cab", Cab::SkipsTheEntry},
+        {L"absolute_name.cab", Cab::SkipsTheEntry},
+        {L"drive_name.cab", Cab::SkipsTheEntry},
+        {L"unc_name.cab", Cab::SkipsTheEntry},
+        {L"colon_name.cab", Cab::SkipsTheEntry},
+        {L"trailing_dot.cab", Cab::SkipsTheEntry},
+        {L"device_name.cab", Cab::SkipsTheEntry},
+        {L"bad_signature.cab", Cab::NotACabinet},
+        {L"truncated.cab", Cab::CopyFails},
+        {L"checksum_mismatch.cab", Cab::CopyFails},
+        {L"lying_size.cab", Cab::CopyFails},
+        {L"multipart_next.cab", Cab::MultiPart},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        TestFolder dir;
+        const std::wstring dest = dir / L"a\\b\\dest\\";
+        TCabExtractor x;
+        x.Options = dcoForceDirectories;
+        std::vector<std::uint16_t> errors;
+        x.OnError = [&](TCabComponent&, std::uint16_t code) { errors.push_back(code); };
+        x.DestinationPath = ToAnsi(dest);
+        const std::wstring path = FixturePath(c.fixture);
+        ASSERT_TRUE(FileExists(path)) << "missing fixture";
+        if (c.result == Cab::MultiPart) {
+            try {
+                x.SetFileName(path);
+                ADD_FAILURE() << "no failure";
+            } catch (const ECabError& e) {
+                EXPECT_EQ(e.Message(), L"MultiPart Cab Files not supported");
+            }
+            continue;
+        }
+        if (c.result == Cab::NotACabinet) {
+            EXPECT_FALSE(x.IsCabFile(path));
+            x.SetFileName(path);
+            EXPECT_EQ(x.FileCount(), 0);
+            EXPECT_TRUE(FilesIn(dir.Path()).empty());
+            continue;
+        }
+        x.SetFileName(path);
+        if (c.result == Cab::SkipsTheEntry) {
+            ASSERT_EQ(x.FileCount(), 2);
+            EXPECT_TRUE(x.Extract(false));
+            EXPECT_EQ(errors, (std::vector<std::uint16_t>{8}));
+            EXPECT_EQ(x.LastError(), 8);
+            EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::wstring>{L"a\\b\\dest\\good.txt"}));
+            EXPECT_EQ(ReadFileBytes(dest + L"good.txt").size(), 19u * 20u);
+        } else {
+            EXPECT_FALSE(x.Extract(false));
+            EXPECT_NE(x.LastError(), 0);
+            // Only complete, intact files may be left.
+            for (const auto& f : FilesIn(dir.Path()))
+                EXPECT_EQ(f, L"a\\b\\dest\\good.txt");
+        }
+        ExpectNoEscape();
+    }
+}
+
+TEST(HostileCabinet, PackingWindowShowsTheErrorBoxForASkippedName) {
+    TestFolder dir;
+    TUnvFMZip window;
+    gui::headless::ClearBoxes();
+    std::wstring first = L"x";
+    EXPECT_FALSE(window.DCompres(FixturePath(L"dotdot_backslash.cab"), dir / L"dest", first));
+    auto boxes = gui::headless::TakeBoxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back().text, L"Błąd: 8");
+    EXPECT_EQ(window.L_CCmp.Text(), L"Errors occured");
+    EXPECT_EQ(first, L"good.txt");
+    EXPECT_FALSE(FileExists(dir / L"evil_dotdot_backslash.txt"));
+}
+
+TEST(HostileZip, EachFixtureIsRefusedAndWritesNothing) {
+    const wchar_t* fixtures[] = {
+        L"dotdot_backslash.zip",  L"dotdot_slash.zip",       L"dotdot_mixed_separators.zip",
+        L"absolute_name.zip",     L"drive_name.zip",         L"unc_name.zip",
+        L"colon_name.zip",        L"trailing_dot.zip",       L"device_name.zip",
+        L"truncated.zip",         L"bad_signature.zip",      L"crc_mismatch.zip",
+        L"lying_size_larger.zip", L"lying_size_smaller.zip", L"local_header_outside.zip",
+    };
+    for (const wchar_t* fixture : fixtures) {
+        SCOPED_TRACE(fixture);
+        TestFolder dir;
+        const std::wstring path = FixturePath(fixture);
+        ASSERT_TRUE(FileExists(path)) << "missing fixture";
+        EXPECT_FALSE(UnZipFile(path, dir / L"a\\b\\dest"));
+        EXPECT_TRUE(FilesIn(dir.Path()).empty());
+        ExpectNoEscape();
+    }
+}
+
+TEST(ZipPair, RoundTripKeepsNameBytesTimeAndAttributes) {
+    TestFolder dir;
+    const std::string data = PatternBytes(50000, 9) + std::string(80000, 'z');
+    const auto src = dir.Write(L"src\\Zażółć gęślą.bin", data);
+    SetFileLocalTime(src, 2022, 11, 30, 23, 58, 44);
+    SetFileAttributesW(src.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+    dir.Write(L"out.zip", "an older archive that is replaced");
+
+    TUnvFMZip window;
+    ASSERT_TRUE(window.ZipFile(dir / L"out.zip", src));
+    EXPECT_LT(ReadFileBytes(dir / L"out.zip").size(), data.size());
+    ASSERT_TRUE(window.UnZipFile(dir / L"out.zip", dir / L"dest"));
+    const auto target = dir / L"dest\\Zażółć gęślą.bin";
+    EXPECT_EQ(ReadFileBytes(target), data);
+    EXPECT_EQ(GetFileAttributesW(target.c_str()),
+              DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+    WIN32_FILE_ATTRIBUTE_DATA info;
+    ASSERT_TRUE(GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &info));
+    FILETIME local;
+    SYSTEMTIME st;
+    FileTimeToLocalFileTime(&info.ftLastWriteTime, &local);
+    FileTimeToSystemTime(&local, &st);
+    EXPECT_EQ((std::vector<int>{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond}),
+              (std::vector<int>{2022, 11, 30, 23, 58, 44}));
+    // A second unpacking replaces the read-only file it left.
+    EXPECT_TRUE(window.UnZipFile(dir / L"out.zip", dir / L"dest"));
+    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(src.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST(ZipPair, FailuresAnswerNo) {
+    TestFolder dir;
+    EXPECT_FALSE(ZipFile(dir / L"out.zip", dir / L"missing.bin"));
+    EXPECT_FALSE(FileExists(dir / L"out.zip"));
+    EXPECT_FALSE(ZipFile(dir / L"no\\such\\folder\\out.zip", dir.Write(L"a.txt", "a")));
+    EXPECT_FALSE(UnZipFile(dir / L"absent.zip", dir / L"dest"));
+    // A target held open without sharing cannot be replaced.
+    ASSERT_TRUE(ZipFile(dir / L"a.zip", dir / L"a.txt"));
+    const auto held = dir.Write(L"dest\\a.txt", "held");
+    HANDLE h = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_FALSE(UnZipFile(dir / L"a.zip", dir / L"dest"));
+    CloseHandle(h);
+    EXPECT_EQ(ReadFileBytes(held), "held");
+}
+
+} // namespace
