@@ -303,7 +303,10 @@ Reader::Reader(std::string_view archive) : archive_(archive) {
         if (e.flags & kFlagUtf8) {
             if (!DecodeUtf8(rawNames[i], e.name)) Fail(L"nazwa pozycji nie jest poprawnym UTF-8");
         } else if (!UnicodePathFromExtra(extras[i], rawNames[i], e.name)) {
-            e.name = DecodeCp437(rawNames[i]);
+            // Archives made on other hosts carry the file system's bytes, UTF-8 nowadays;
+            // MS-DOS hosts and bytes that are no UTF-8 mean code page 437.
+            if (e.hostSystem == 0 || !DecodeUtf8(rawNames[i], e.name))
+                e.name = DecodeCp437(rawNames[i]);
         }
         e.isFolder = EndsInSeparator(e.name);
         if (!IsSafeStoredName(e.name, true))

@@ -5,11 +5,13 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "TestFolder.h"
 #include "pack/CabEngine.h"
+#include "pack/Unv_MZip.h"
 
 namespace {
 
@@ -397,6 +399,41 @@ TEST(CabEngine, FailureInAHandlerStopsTheLibraryAndPassesOnAfterFinish) {
     x.OnProgress = nullptr;
     EXPECT_TRUE(x.Extract(false));
     EXPECT_EQ(ReadFileBytes(dir / L"out\\b.txt"), "bbb");
+}
+
+} // namespace
+
+namespace {
+
+// Runs only where Cabinet.dll has been made unloadable (the pack_tests_without_cabinet test
+// disables it in wine): every engine operation fails naming it, the rest still works.
+TEST(CabinetLibraryMissing, EveryOperationFailsNamingCabinetDll) {
+    if (!std::getenv("KOREKTA_CABINET_DISABLED")) GTEST_SKIP() << "Cabinet.dll is available";
+    TestFolder dir;
+    const auto src = dir.Write(L"a.txt", "abc");
+    auto expectNamed = [](auto&& operation, const char* what) {
+        try {
+            operation();
+            ADD_FAILURE() << what << ": no failure";
+        } catch (const Error& e) {
+            EXPECT_NE(e.Message().find(L"Cabinet.dll"), std::wstring::npos) << what;
+        }
+    };
+    TCabCompressor c;
+    c.FileName = dir / L"out.cab";
+    c.AddFile(A(src), "");
+    expectNamed([&] { c.Compress(); }, "Compress");
+    TCabExtractor x;
+    expectNamed([&] { x.IsCabFile(src); }, "IsCabFile");
+    expectNamed([&] { x.SetFileName(src); }, "FileName");
+    expectNamed([&] { x.Extract(false); }, "Extract");
+    TUnvFMZip window;
+    std::vector<std::wstring> files{src};
+    std::wstring first;
+    expectNamed([&] { window.CCompres(files, dir / L"w.cab"); }, "CCompres");
+    expectNamed([&] { window.DCompres(src, dir / L"out", first); }, "DCompres");
+    EXPECT_TRUE(window.ZipFile(dir / L"a.zip", src));
+    EXPECT_TRUE(window.UnZipFile(dir / L"a.zip", dir / L"unz"));
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 // The packing operations from the command line, for the cross-checks against the native
-// archivers: pack, list and unpack cabinets, zip and unzip single files. Exit code 0 on
-// success. Paths are Windows paths.
+// archivers. Exit code 0 on success; paths are Windows paths.
+//   pack CAB FILE...   through the packing window's CCompres
+//   list CAB           the extractor's listing: name, size, date and time, one per line
+//   unpack CAB DEST    the extractor's Extract(false)
+//   zip ARCHIVE FILE / unzip ARCHIVE DEST   the ZIP pair
 
 #include <windows.h>
 
@@ -12,6 +15,7 @@
 
 #include "gui/Application.h"
 #include "pack/CabEngine.h"
+#include "pack/Unv_MZip.h"
 #include "pack/ZipFiles.h"
 #include "util/DateTime.h"
 
@@ -26,19 +30,20 @@ std::string Utf8(const std::wstring& s) {
     return out;
 }
 
+bool FileExistsAt(const std::wstring& path) {
+    DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 int Run(const std::vector<std::wstring>& args) {
     if (args.size() < 3) return 2;
     const std::wstring& command = args[1];
     if (command == L"pack") {
-        TCabCompressor c;
-        c.OnError = [](TCabComponent&, std::uint16_t code) {
-            std::fprintf(stderr, "error %u\n", code);
-        };
-        c.FileName = args[2];
-        if (args.size() > 3 && args[3] == L"--none") c.CompressionType = cctNone;
-        for (std::size_t i = 3; i < args.size(); ++i)
-            if (args[i] != L"--none") c.AddFile(ToAnsi(args[i]), "");
-        return c.Compress() && c.LastError() == 0 ? 0 : 1;
+        // Through the packing window, as the upgrade manager packs.
+        TUnvFMZip window;
+        std::vector<std::wstring> files(args.begin() + 3, args.end());
+        window.CCompres(files, args[2]);
+        return window.CCompr.LastError() == 0 && FileExistsAt(window.PlkCCmp) ? 0 : 1;
     }
     if (command == L"list" || command == L"unpack") {
         TCabExtractor x;
