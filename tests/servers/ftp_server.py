@@ -20,7 +20,8 @@ Rule actions: "reply" (send the raw lines, the command is not carried out), "clo
 the control connection without a reply), "stall" ("ms" milliseconds, then carry it out;
 no "ms": never answer), "pasv" (listen on "address", which must lie in 127.0.0.0/8, and name
 it in the reply), "cut" (the data connection of this command is closed after "bytes" bytes
-and the command is answered 426). A rule matches the verb (upper case) and, when it has
+and the command is answered 426), "data" (the command is answered over the data connection
+with the bytes of "data", a text whose characters are bytes 0 to 255). A rule matches the verb (upper case) and, when it has
 "arg", the exact argument; "times" limits how often it fires.
 """
 
@@ -169,6 +170,12 @@ class Handler(FTPHandler):
                 self._pasv_address = rule["address"]
             if action == "cut":
                 self._cut_after = int(rule["bytes"])
+            if action == "data":
+                if self._closed:
+                    return
+                data = rule.get("data", "").encode("latin-1")
+                self.push_dtp_data(data, isproducer=False, cmd=cmd)
+                return
         self._carry_out(line, cmd, arg)
 
     def _carry_out(self, line, cmd, arg):

@@ -1,0 +1,472 @@
+// The client against scripted servers: each case changes one reply and checks the exact
+// commands the server received and the failure text.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "FtpTestServer.h"
+#include "TestFolder.h"
+#include "ftp/FtpClient.h"
+
+namespace {
+
+// The client as the transfer window sets it up, with a read limit so that a fault shows
+// as a failure and not as a hanging test.
+void Configure(FtpClient& c, const FtpTestServer& s) {
+    c.Host = s.Host();
+    c.Port = s.Port();
+    c.Username = s.User();
+    c.Password = s.Password();
+    c.Passive = true;
+    c.TransferType = ftBinary;
+    c.ReadTimeout = 10000;
+}
+
+const std::vector<std::string> kLogin = {"HOST 127.0.0.1", "USER korekta", "PASS tajne", "FEAT",
+                                         "TYPE I",         "SYST",         "TYPE I"};
+
+std::vector<std::string> Login(std::vector<std::string> then) {
+    std::vector<std::string> all = kLogin;
+    all.insert(all.end(), then.begin(), then.end());
+    return all;
+}
+
+// An expected line ending in "*" matches any line that begins with the rest.
+void ExpectTranscript(const std::vector<std::string>& got, const std::vector<std::string>& want,
+                      const std::string& name) {
+    bool same = got.size() == want.size();
+    for (std::size_t i = 0; same && i < got.size(); ++i) {
+        const std::string& w = want[i];
+        same = !w.empty() && w.back() == '*' ? got[i].rfind(w.substr(0, w.size() - 1), 0) == 0
+                                             : got[i] == w;
+    }
+    EXPECT_TRUE(same) << name << "\n  got:  " << testing::PrintToString(got)
+                      << "\n  want: " << testing::PrintToString(want);
+}
+
+struct Case {
+    std::string name;
+    std::function<void(FtpScript&)> script;
+    // What the test does once connected (Connect itself when connect is false).
+    std::function<std::string(FtpClient&, TestFolder&)> act;
+    std::vector<std::string> transcript;
+    std::wstring failure; // "" when none is expected
+    std::string result = "";
+    bool connect = true;
+};
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    ASSERT_NE(f, nullptr);
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+}
+
+std::string SizeOf(FtpClient& c, const std::wstring& path) {
+    return std::to_string(c.Size(path));
+}
+
+void RunCases(const std::vector<Case>& cases) {
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        FtpScript script;
+        script.Feat({"SIZE"});
+        if (k.script) k.script(script);
+        FtpTestServer server = FtpTestServer::Scripted(script);
+        TestFolder local;
+        FtpClient client;
+        Configure(client, server);
+        std::wstring failure;
+        std::string result;
+        try {
+            if (k.connect) client.Connect();
+            if (k.act) result = k.act(client, local);
+        } catch (const Error& e) {
+            failure = e.Message();
+        }
+        client.Disconnect();
+        EXPECT_EQ(failure, k.failure) << k.name;
+        EXPECT_EQ(result, k.result) << k.name;
+        ExpectTranscript(server.Transcript(), k.transcript, k.name);
+    }
+}
+
+TEST(FtpClientScripted, LoginAndConnectCases) {
+    RunCases({
+        {"greeting 1xx then 220",
+         [](FtpScript& s) {
+             s.Greeting({"120 Wait a moment.", "220 Ready."});
+         },
+         nullptr, Login({"QUIT"}), L""},
+        {"greeting refused",
+         [](FtpScript& s) { s.Greeting({"554 Go away."}); },
+         nullptr,
+         {},
+         L"Go away.\r\n"},
+        {"HOST answered 502 is no failure",
+         [](FtpScript& s) { s.Reply("HOST", 502, "Not implemented."); }, nullptr, Login({"QUIT"}),
+         L""},
+        {"HOST closing the connection: one reconnect, login without HOST",
+         [](FtpScript& s) { s.CloseOn("HOST"); },
+         [](FtpClient& c, TestFolder&) { return c.UseHOST ? "UseHOST on" : "UseHOST off"; },
+         {"HOST 127.0.0.1", "USER korekta", "PASS tajne", "FEAT", "TYPE I", "SYST", "TYPE I",
+          "QUIT"},
+         L"",
+         "UseHOST on"},
+        {"wrong password: USER, PASS, refusal, QUIT",
+         [](FtpScript& s) { s.Reply("PASS", 530, "Login incorrect."); },
+         [](FtpClient& c, TestFolder&) { return c.Connected() ? "connected" : "disconnected"; },
+         {"HOST 127.0.0.1", "USER korekta", "PASS tajne", "QUIT"},
+         L"Login incorrect.\r\n"},
+        {"account asked for and none set",
+         [](FtpScript& s) { s.Reply("PASS", 332, "Need account for login."); },
+         nullptr,
+         {"HOST 127.0.0.1", "USER korekta", "PASS tajne", "QUIT"},
+         L"Need account for login.\r\n"},
+        {"FEAT with UTF8 and CLNT: the full login sequence",
+         [](FtpScript& s) {
+             s.Feat({"UTF8", "CLNT", "SIZE"});
+         },
+         [](FtpClient& c, TestFolder&) { return c.UsesUtf8() ? "UTF-8" : "8-bit"; },
+         {"HOST 127.0.0.1", "USER korekta", "PASS tajne", "FEAT", "CLNT korekta 1.0",
+          "OPTS UTF8 ON", "TYPE I", "SYST", "TYPE I", "QUIT"},
+         L"",
+         "UTF-8"},
+        {"UTF8 refused, UTF-8 NLST tried",
+         [](FtpScript& s) {
+             s.Feat({"UTF8"}).Reply("OPTS", 501, "No.").Arg("UTF8 ON").Reply("OPTS", 200, "OK.");
+         },
+         [](FtpClient& c, TestFolder&) { return c.UsesUtf8() ? "UTF-8" : "8-bit"; },
+         {"HOST 127.0.0.1", "USER korekta", "PASS tajne", "FEAT", "OPTS UTF8 ON", "OPTS UTF-8 NLST",
+          "TYPE I", "SYST", "TYPE I", "QUIT"},
+         L"",
+         "UTF-8"},
+        {"SYST answered 500 gives Unknown", [](FtpScript& s) { s.Reply("SYST", 500, "What?"); },
+         [](FtpClient& c, TestFolder&) {
+             std::wstring d = c.SystemDesc();
+             return std::string(d.begin(), d.end());
+         },
+         Login({"QUIT"}), L"", "Unknown"},
+        {"SITE ZONE for a SITE capability naming it",
+         [](FtpScript& s) { s.Feat({"SITE ZONE;CHMOD"}); },
+         nullptr,
+         {"HOST 127.0.0.1", "USER korekta", "PASS tajne", "FEAT", "TYPE I", "SYST", "SITE ZONE",
+          "TYPE I", "QUIT"},
+         L""},
+        {"421 at a command that does not expect it: closed without QUIT",
+         [](FtpScript& s) { s.Reply("CWD", 421, "Service closing."); },
+         [](FtpClient& c, TestFolder&) {
+             try {
+                 c.ChangeDir(L"x");
+             } catch (const EFtpReplyError&) {
+                 if (!c.Connected()) throw;
+             }
+             return "";
+         },
+         Login({"CWD x"}), L"Service closing.\r\n"},
+    });
+}
+
+TEST(FtpClientScripted, CommandCases) {
+    RunCases({
+        {"SIZE refused", [](FtpScript& s) { s.Reply("SIZE", 550, "No such file."); },
+         [](FtpClient& c, TestFolder&) { return SizeOf(c, L"a.txt"); },
+         Login({"SIZE a.txt", "QUIT"}), L"", "-1"},
+        {"SIZE not a number", [](FtpScript& s) { s.Reply("SIZE", 213, "lots"); },
+         [](FtpClient& c, TestFolder&) { return SizeOf(c, L"a.txt"); },
+         Login({"SIZE a.txt", "QUIT"}), L"", "-1"},
+        {"SIZE 1234", [](FtpScript& s) { s.Reply("SIZE", 213, "1234"); },
+         [](FtpClient& c, TestFolder&) { return SizeOf(c, L"a.txt"); },
+         Login({"SIZE a.txt", "QUIT"}), L"", "1234"},
+        {"SIZE 0", [](FtpScript& s) { s.Reply("SIZE", 213, "0"); },
+         [](FtpClient& c, TestFolder&) { return SizeOf(c, L"a.txt"); },
+         Login({"SIZE a.txt", "QUIT"}), L"", "0"},
+        {"SIZE in ASCII mode sends TYPE I around it",
+         [](FtpScript& s) { s.Reply("SIZE", 213, "7"); },
+         [](FtpClient& c, TestFolder&) {
+             c.TransferType = ftASCII;
+             return SizeOf(c, L"a.txt");
+         },
+         Login({"TYPE I", "SIZE a.txt", "TYPE A", "QUIT"}), L"", "7"},
+        {"CWD refused carries the server's text",
+         [](FtpScript& s) { s.Reply("CWD", 550, "No such directory."); },
+         [](FtpClient& c, TestFolder&) {
+             c.ChangeDir(L"//Upgrade/Brak/");
+             return "";
+         },
+         Login({"CWD //Upgrade/Brak/", "QUIT"}), L"No such directory.\r\n"},
+        {"\u00F3 as byte F3 and \u0142 as ? without UTF8", nullptr,
+         [](FtpClient& c, TestFolder&) {
+             c.Size(L"\u00F3.txt");
+             c.Size(L"\u0142.txt");
+             return "";
+         },
+         Login({"SIZE \xF3.txt", "SIZE ?.txt", "QUIT"}), L""},
+        {"both in UTF-8 after OPTS UTF8 ON",
+         [](FtpScript& s) { s.Feat({"UTF8"}); },
+         [](FtpClient& c, TestFolder&) {
+             c.Size(L"\u00F3.txt");
+             c.Size(L"\u0142.txt");
+             return "";
+         },
+         {"HOST 127.0.0.1", "USER korekta", "PASS tajne", "FEAT", "OPTS UTF8 ON", "TYPE I", "SYST",
+          "TYPE I", "SIZE \xC3\xB3.txt", "SIZE \xC5\x82.txt", "QUIT"},
+         L""},
+        {"an argument with CR LF is refused before anything is sent", nullptr,
+         [](FtpClient& c, TestFolder&) {
+             c.ChangeDir(L"x\r\nDELE firmy.txt");
+             return "";
+         },
+         Login({"QUIT"}),
+         L"The argument of CWD \"x<CR><LF>DELE firmy.txt\" contains a line break (CR or LF); "
+         L"the command was not sent."},
+        {"a password with LF is refused and not shown",
+         nullptr,
+         [](FtpClient& c, TestFolder&) {
+             c.Password = L"a\nb";
+             c.Connect();
+             return "";
+         },
+         {},
+         L"The argument of PASS (the password) contains a line break (CR or LF); the command "
+         L"was not sent.",
+         "",
+         false},
+        {"a reply that does not come within ReadTimeout", [](FtpScript& s) { s.Stall("MKD"); },
+         [](FtpClient& c, TestFolder&) {
+             c.ReadTimeout = 300;
+             try {
+                 c.MakeDir(L"nowy");
+             } catch (const EFtpTimeout&) {
+                 if (!c.Connected()) throw;
+             }
+             return "";
+         },
+         Login({"MKD nowy"}), L"Read timed out."},
+    });
+}
+
+TEST(FtpClientScripted, TransferCases) {
+    RunCases({
+        {"RETR answered 450: no failure, an empty file",
+         [](FtpScript& s) { s.Reply("RETR", 450, "File unavailable."); },
+         [](FtpClient& c, TestFolder& t) {
+             c.Get(L"a.txt", t / L"a.txt");
+             return std::to_string(ReadFileBytes(t / L"a.txt").size());
+         },
+         Login({"PASV", "RETR a.txt", "QUIT"}), L"", "0"},
+        {"Get onto an existing file: nothing sent", nullptr,
+         [](FtpClient& c, TestFolder& t) {
+             t.Write(L"a.txt", "keep");
+             try {
+                 c.Get(L"a.txt", t / L"a.txt");
+             } catch (const Error&) {
+                 if (ReadFileBytes(t / L"a.txt") != "keep") return "changed";
+                 throw;
+             }
+             return "";
+         },
+         Login({"QUIT"}), L"Destination file already exists."},
+        {"RETR refused: the server's text", [](FtpScript& s) { s.Reply("RETR", 550, "No file."); },
+         [](FtpClient& c, TestFolder& t) {
+             c.Get(L"a.txt", t / L"a.txt");
+             return "";
+         },
+         Login({"PASV", "RETR a.txt", "QUIT"}), L"No file.\r\n"},
+        {"PRET before PASV when offered",
+         [](FtpScript& s) { s.Feat({"PRET"}).Reply("RETR", 450, "Busy."); },
+         [](FtpClient& c, TestFolder& t) {
+             c.Get(L"a.txt", t / L"a.txt");
+             return "";
+         },
+         Login({"PRET RETR a.txt", "PASV", "RETR a.txt", "QUIT"}), L""},
+        {"passive data connection refused: no RETR, control left closed",
+         [](FtpScript& s) {
+             // Port 1 on loopback: nothing listens there.
+             s.Reply("PASV", 227, "Entering Passive Mode (127,0,0,1,0,1).");
+         },
+         [](FtpClient& c, TestFolder& t) {
+             try {
+                 c.Get(L"a.txt", t / L"a.txt");
+             } catch (const ESocketError&) {
+                 if (!c.Connected()) throw;
+             }
+             return "";
+         },
+         Login({"PASV"}), L"Socket Error # 10061\r\nConnection refused."},
+        {"MLSD listing with . and ..",
+         [](FtpScript& s) {
+             s.Feat({"MLSD"}).Data("MLSD", "type=cdir; .\r\ntype=pdir; ..\r\n"
+                                           "type=file;size=3; firmy.txt\r\n");
+         },
+         [](FtpClient& c, TestFolder&) {
+             c.List();
+             std::string names;
+             for (const auto& item : c.DirectoryListing())
+                 names += std::string(item.FileName.begin(), item.FileName.end()) + "|";
+             return names;
+         },
+         Login({"PASV", "MLSD", "QUIT"}), L"", ".|..|firmy.txt|"},
+        {"LIST on an empty folder: no items", nullptr,
+         [](FtpClient& c, TestFolder&) {
+             c.List();
+             return std::to_string(c.DirectoryListing().size());
+         },
+         Login({"TYPE A", "PASV", "LIST", "TYPE I", "QUIT"}), L"", "0"},
+        {"LIST on a folder with a file: no parser",
+         [](FtpScript& s) {
+             s.Data("LIST", "-rw-r--r--   1 owner group  3 Jan 01 12:00 firmy.txt\r\n");
+         },
+         [](FtpClient& c, TestFolder&) {
+             c.List();
+             c.DirectoryListing();
+             return "";
+         },
+         Login({"TYPE A", "PASV", "LIST", "TYPE I", "QUIT"}),
+         L"No FTP list parsers have been registered."},
+        {"STOR refused", [](FtpScript& s) { s.Reply("STOR", 553, "Not allowed."); },
+         [](FtpClient& c, TestFolder& t) {
+             c.Put(t.Write(L"up.bin", "abc"), L"//up.bin");
+             return "";
+         },
+         Login({"PASV", "STOR //up.bin", "QUIT"}), L"Not allowed.\r\n"},
+        {"Put with an empty remote path takes the local name", nullptr,
+         [](FtpClient& c, TestFolder& t) {
+             c.Put(t.Write(L"up.bin", "abc"), L"");
+             return "";
+         },
+         Login({"PASV", "STOR up.bin", "QUIT"}), L""},
+        {"Put of a missing local file", nullptr,
+         [](FtpClient& c, TestFolder& t) {
+             try {
+                 c.Put(t / L"missing.bin", L"m.bin");
+             } catch (const EInOutError&) {
+                 throw Error(L"EInOutError");
+             }
+             return "";
+         },
+         Login({"QUIT"}), L"EInOutError"},
+    });
+}
+
+// A PASV reply naming 127.0.0.2: the client follows it (both ends are loopback).
+TEST(FtpClientScripted, FollowsAPasvAddressOnLoopback) {
+    FtpScript script;
+    script.Feat({"SIZE"}).PasvAddress("127.0.0.2");
+    FtpTestServer server = FtpTestServer::Scripted(script);
+    TestFolder t;
+    std::string bytes = PatternBytes(70000);
+    t.Write(L"in.bin", bytes);
+    FtpClient c;
+    Configure(c, server);
+    c.Connect();
+    c.Put(t / L"in.bin", L"copy.bin");
+    c.Get(L"copy.bin", t / L"out.bin");
+    c.Disconnect();
+    EXPECT_EQ(ReadFileBytes(server.Root() + L"copy.bin"), bytes);
+    EXPECT_EQ(ReadFileBytes(t / L"out.bin"), bytes);
+    ExpectTranscript(server.Transcript(),
+                     Login({"PASV", "STOR copy.bin", "PASV", "RETR copy.bin", "QUIT"}), "pasv");
+}
+
+// A data connection cut after N bytes: the failure, the part received kept, no QUIT.
+TEST(FtpClientScripted, CutDataConnectionKeepsThePartReceived) {
+    FtpScript script;
+    script.Feat({"SIZE"}).CutData("RETR", 1000);
+    FtpTestServer server = FtpTestServer::Scripted(script);
+    WriteBytes(server.Root() + L"big.bin", PatternBytes(50000));
+    TestFolder t;
+    FtpClient c;
+    Configure(c, server);
+    c.Connect();
+    std::wstring failure;
+    try {
+        c.Get(L"big.bin", t / L"big.bin");
+    } catch (const Error& e) {
+        failure = e.Message();
+    }
+    EXPECT_EQ(failure, L"Connection closed; transfer aborted.\r\n");
+    EXPECT_EQ(ReadFileBytes(t / L"big.bin"), PatternBytes(50000).substr(0, 1000));
+    c.Disconnect();
+    ExpectTranscript(server.Transcript(), Login({"PASV", "RETR big.bin", "QUIT"}), "cut");
+}
+
+// Active mode: PORT with the local address, the server connects back; a server that never
+// connects ends in "Accept timed out." and a closed control connection.
+TEST(FtpClientScripted, ActiveModeTransfersAndTimesOutOnAccept) {
+    FtpScript script;
+    script.Feat({"SIZE"}).Reply("PORT", 200, "PORT noted, never used.").Times(1);
+    script.Reply("RETR", 150, "Opening, but never connecting.").Times(1);
+    FtpTestServer server = FtpTestServer::Scripted(script);
+    WriteBytes(server.Root() + L"a.bin", PatternBytes(40000));
+    TestFolder t;
+    FtpClient c;
+    Configure(c, server);
+    c.Passive = false;
+    c.ListenTimeout = 500;
+    c.Connect();
+    std::wstring failure;
+    try {
+        c.Get(L"never.bin", t / L"never.bin");
+    } catch (const EFtpTimeout& e) {
+        failure = e.Message();
+    }
+    EXPECT_EQ(failure, L"Accept timed out.");
+    EXPECT_FALSE(c.Connected());
+    c.Connect();
+    c.Get(L"a.bin", t / L"a.bin");
+    EXPECT_EQ(ReadFileBytes(t / L"a.bin"), PatternBytes(40000));
+    c.Disconnect();
+    std::vector<std::string> want = Login({"PORT 127,0,0,1,*", "RETR never.bin"});
+    for (const auto& line : Login({"PORT 127,0,0,1,*", "RETR a.bin", "QUIT"}))
+        want.push_back(line);
+    ExpectTranscript(server.Transcript(), want, "active");
+}
+
+TEST(FtpClient, ConnectionRefusedNamesTheSocketError) {
+    std::uint16_t port;
+    {
+        FtpTestServer gone = FtpTestServer::Real();
+        port = gone.Port();
+    }
+    FtpClient c;
+    c.Host = L"127.0.0.1";
+    c.Port = port;
+    std::wstring failure;
+    try {
+        c.Connect();
+    } catch (const ESocketError& e) {
+        failure = e.Message();
+        EXPECT_EQ(e.ErrorCode(), 10061);
+    }
+    EXPECT_EQ(failure, L"Socket Error # 10061\r\nConnection refused.");
+    EXPECT_FALSE(c.Connected());
+}
+
+TEST(FtpClient, RefusesWithoutHostAndWhenConnected) {
+    FtpClient c;
+    std::wstring failure;
+    try {
+        c.Connect();
+    } catch (const Error& e) {
+        failure = e.Message();
+    }
+    EXPECT_EQ(failure, L"A Host is required");
+
+    FtpTestServer server = FtpTestServer::Scripted(FtpScript().Feat({}));
+    Configure(c, server);
+    c.Connect();
+    try {
+        c.Connect();
+    } catch (const Error& e) {
+        failure = e.Message();
+    }
+    EXPECT_EQ(failure, L"Already connected.");
+    EXPECT_TRUE(c.Connected());
+    c.Disconnect();
+    EXPECT_FALSE(c.Connected());
+    c.Disconnect(); // closed already: nothing happens
+}
+
+} // namespace
