@@ -403,7 +403,8 @@ FtpListItem ParseMlsdLine(const std::string& line) {
         } else if (key == "size" || key == "sizd") {
             std::int64_t v = 0;
             auto [p, ec] = std::from_chars(value.data(), value.data() + value.size(), v);
-            if (ec == std::errc() && p == value.data() + value.size() && key == "size")
+            // A size is digits only: "-5" is no size, and -1 already means "none given".
+            if (ec == std::errc() && p == value.data() + value.size() && v >= 0 && key == "size")
                 item.Size = v;
         } else if (key == "modify") {
             item.Modified = wvalue;
