@@ -325,6 +325,18 @@ TEST(FtpClientScripted, TransferCases) {
          },
          Login({"TYPE A", "PASV", "LIST", "TYPE I", "QUIT"}),
          L"No FTP list parsers have been registered."},
+        {"no data within TransferTimeout: control left closed",
+         [](FtpScript& s) { s.Reply("RETR", 150, "Opening, sending nothing."); },
+         [](FtpClient& c, TestFolder& t) {
+             c.TransferTimeout = 300;
+             try {
+                 c.Get(L"a.txt", t / L"a.txt");
+             } catch (const EFtpTimeout&) {
+                 if (!c.Connected()) throw;
+             }
+             return "";
+         },
+         Login({"PASV", "RETR a.txt"}), L"Read timed out."},
         {"STOR refused", [](FtpScript& s) { s.Reply("STOR", 553, "Not allowed."); },
          [](FtpClient& c, TestFolder& t) {
              c.Put(t.Write(L"up.bin", "abc"), L"//up.bin");
@@ -390,6 +402,30 @@ TEST(FtpClientScripted, CutDataConnectionKeepsThePartReceived) {
     EXPECT_EQ(ReadFileBytes(t / L"big.bin"), PatternBytes(50000).substr(0, 1000));
     c.Disconnect();
     ExpectTranscript(server.Transcript(), Login({"PASV", "RETR big.bin", "QUIT"}), "cut");
+}
+
+// A store whose data connection the server resets part-way fails; it is never reported as
+// done, and the client does not read on in a reply stream that is out of step.
+TEST(FtpClientScripted, CutStoreFails) {
+    FtpScript script;
+    script.Feat({"SIZE"}).CutData("STOR", 100000);
+    FtpTestServer server = FtpTestServer::Scripted(script);
+    TestFolder t;
+    t.Write(L"big.bin", PatternBytes(32u << 20));
+    FtpClient c;
+    Configure(c, server);
+    c.Connect();
+    std::wstring failure;
+    try {
+        c.Put(t / L"big.bin", L"big.bin");
+    } catch (const Error& e) {
+        failure = e.Message();
+    }
+    EXPECT_FALSE(failure.empty());
+    c.Disconnect();
+    auto got = server.Transcript();
+    ASSERT_GE(got.size(), 9u);
+    EXPECT_EQ(got[8], "STOR big.bin");
 }
 
 // Active mode: PORT with the local address, the server connects back; a server that never

@@ -151,6 +151,23 @@ TEST_F(FtpRealServer, ListsUtf8NamesAndStoresOverAnExistingFile) {
     EXPECT_GT(list.last, 0);
 }
 
+TEST_F(FtpRealServer, ResumesAFetchAndStoresFromAPosition) {
+    std::string bytes = PatternBytes(100000, 3);
+    WriteBytes(server_->Root() + L"r.bin", bytes);
+    WriteBytes(local_ / L"r.bin", bytes.substr(0, 40000));
+    client_.Connect();
+    client_.Get(L"r.bin", local_ / L"r.bin", false, true);
+    EXPECT_TRUE(ReadFileBytes(local_ / L"r.bin") == bytes);
+
+    WriteBytes(server_->Root() + L"w.bin", bytes.substr(0, 60000));
+    client_.Put(local_ / L"r.bin", L"w.bin", false, 60000);
+    EXPECT_TRUE(ReadFileBytes(server_->Root() + L"w.bin") == bytes);
+    client_.Disconnect();
+    auto got = server_->Transcript();
+    EXPECT_NE(std::find(got.begin(), got.end(), "REST 40000"), got.end());
+    EXPECT_NE(std::find(got.begin(), got.end(), "REST 60000"), got.end());
+}
+
 TEST_F(FtpRealServer, FolderCommandsAndRefusals) {
     client_.Connect();
     client_.MakeDir(L"//Upgrade/");
