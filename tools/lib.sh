@@ -70,3 +70,10 @@ korekta_check_pe32() {
     return 1
   fi
 }
+
+# korekta_install_list PACKAGE...: installs those of the given Debian packages that are
+# missing, through the same steps as korekta_install_packages.
+korekta_install_list() {
+  local KOREKTA_PACKAGES=("$@")
+  korekta_install_packages
+}
