@@ -147,11 +147,12 @@ TEST(HostileCabinet, PackingWindowShowsTheErrorBoxForASkippedName) {
 
 TEST(HostileZip, EachFixtureIsRefusedAndWritesNothing) {
     const wchar_t* fixtures[] = {
-        L"dotdot_backslash.zip",  L"dotdot_slash.zip",       L"dotdot_mixed_separators.zip",
-        L"absolute_name.zip",     L"drive_name.zip",         L"unc_name.zip",
-        L"colon_name.zip",        L"trailing_dot.zip",       L"device_name.zip",
-        L"truncated.zip",         L"bad_signature.zip",      L"crc_mismatch.zip",
-        L"lying_size_larger.zip", L"lying_size_smaller.zip", L"local_header_outside.zip",
+        L"dotdot_backslash.zip",     L"dotdot_slash.zip",      L"dotdot_mixed_separators.zip",
+        L"absolute_name.zip",        L"drive_name.zip",        L"unc_name.zip",
+        L"colon_name.zip",           L"trailing_dot.zip",      L"device_name.zip",
+        L"nul_byte_name.zip",        L"truncated.zip",         L"bad_signature.zip",
+        L"crc_mismatch.zip",         L"lying_size_larger.zip", L"lying_size_smaller.zip",
+        L"local_header_outside.zip",
     };
     for (const wchar_t* fixture : fixtures) {
         SCOPED_TRACE(fixture);
