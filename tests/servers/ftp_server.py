@@ -16,7 +16,8 @@ A script (scripted true) may hold:
   "feat": ["MLSD", "UTF8", "CLNT", "PRET"]   the exact FEAT lines (absent: pyftpdlib's own)
   "rules": [ {"cmd": "SIZE", "arg": "a.txt", "times": 1, "action": "reply",
               "lines": ["550 No such file."]}, ... ]
-Rule actions: "reply" (send the raw lines, the command is not carried out), "close" (close
+Rule actions: "reply" (send the raw lines, the command is not carried out; with "close":
+true the connection is closed after them), "close" (close
 the control connection without a reply), "stall" ("ms" milliseconds, then carry it out;
 no "ms": never answer), "pasv" (listen on "address", which must lie in 127.0.0.0/8, and name
 it in the reply), "cut" (the data connection of this command is closed after "bytes" bytes
@@ -157,6 +158,8 @@ class Handler(FTPHandler):
             if action == "reply":
                 for l in rule.get("lines", []):
                     self.push(l + "\r\n")
+                if rule.get("close"):
+                    self.close_when_done()
                 return
             if action == "close":
                 self.close()

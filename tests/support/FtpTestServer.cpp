@@ -215,6 +215,13 @@ FtpScript& FtpScript::Reply(const std::string& verb, int code, const std::string
     return Reply(verb, std::vector<std::string>{std::to_string(code) + " " + text});
 }
 
+FtpScript& FtpScript::ReplyAndClose(const std::string& verb, int code, const std::string& text) {
+    Rule& r = Add(verb, "reply");
+    r.lines = {std::to_string(code) + " " + text};
+    r.closeAfter = true;
+    return *this;
+}
+
 FtpScript& FtpScript::CloseOn(const std::string& verb) {
     Add(verb, "close");
     return *this;
@@ -267,6 +274,7 @@ std::string FtpScript::Json() const {
         if (r.hasArg) out += ",\"arg\":" + Quote(r.arg);
         if (r.times >= 0) out += ",\"times\":" + std::to_string(r.times);
         if (r.action == "reply") out += ",\"lines\":" + QuoteList(r.lines);
+        if (r.closeAfter) out += ",\"close\":true";
         if (r.action == "pasv") out += ",\"address\":" + Quote(r.address);
         if (r.action == "stall" && r.number >= 0) out += ",\"ms\":" + std::to_string(r.number);
         if (r.action == "data") out += ",\"data\":" + QuoteBytes(r.data);

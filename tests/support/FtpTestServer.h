@@ -29,6 +29,8 @@ public:
     // Answers the verb with the raw reply lines; the command is not carried out.
     FtpScript& Reply(const std::string& verb, const std::vector<std::string>& lines);
     FtpScript& Reply(const std::string& verb, int code, const std::string& text);
+    // Answers the verb with one reply line and then closes the control connection.
+    FtpScript& ReplyAndClose(const std::string& verb, int code, const std::string& text);
     // Closes the control connection when the verb arrives, without a reply.
     FtpScript& CloseOn(const std::string& verb);
     // Answers the verb only after ms milliseconds (ms < 0: never).
@@ -53,6 +55,7 @@ private:
         std::int64_t number = -1;
         int times = -1;
         bool hasArg = false;
+        bool closeAfter = false;
     };
     Rule& Add(const std::string& verb, const std::string& action);
     std::vector<Rule> rules_;
