@@ -429,6 +429,11 @@ void FtpClient::ConnectOnce() {
     systemDesc_.clear();
     capabilities_.clear();
     canUseMLS_ = false;
+    listingBytes_.clear();
+    listingText_.clear();
+    items_.clear();
+    listingIsMlsd_ = false;
+    listingParsed_ = false;
 
     bool greeted = false;
     try {
