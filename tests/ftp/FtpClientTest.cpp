@@ -130,6 +130,22 @@ TEST(FtpClientScripted, LoginAndConnectCases) {
          nullptr,
          {"HOST 127.0.0.1", "USER korekta", "PASS tajne", "QUIT"},
          L"Need account for login.\r\n"},
+        {"account asked for and given: ACCT, a 500 to it accepted",
+         [](FtpScript& s) {
+             // The server's own login never completes here, so TYPE is scripted too.
+             s.Reply("PASS", 332, "Need account.").Reply("ACCT", 500, "ACCT not understood.");
+             s.Reply("TYPE", 200, "Type set.");
+         },
+         [](FtpClient& c, TestFolder&) {
+             c.Account = L"firma";
+             c.Connect();
+             return "";
+         },
+         {"HOST 127.0.0.1", "USER korekta", "PASS tajne", "ACCT firma", "FEAT", "TYPE I", "SYST",
+          "TYPE I", "QUIT"},
+         L"",
+         "",
+         false},
         {"FEAT with UTF8 and CLNT: the full login sequence",
          [](FtpScript& s) {
              s.Feat({"UTF8", "CLNT", "SIZE"});
