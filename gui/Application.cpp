@@ -82,6 +82,13 @@ void Application::Adopt(std::unique_ptr<Form> form, std::function<void()> clearI
     forms_.push_back(Owned{std::move(form), std::move(clearInstance)});
 }
 
+std::vector<Form*> Application::Forms() const {
+    std::vector<Form*> out;
+    for (const Owned& owned : forms_)
+        out.push_back(owned.form.get());
+    return out;
+}
+
 void Application::Run() {
     terminated_ = false;
     if (!mainForm_) return;

@@ -58,6 +58,8 @@ public:
         return *instance;
     }
     Form* MainForm() const { return mainForm_; }
+    // The owned forms in the order of their creation.
+    std::vector<Form*> Forms() const;
     void SetMainForm(Form* form) { mainForm_ = form; }
 
     // Shows the main form and runs the message loop until the main form closes. Headless:

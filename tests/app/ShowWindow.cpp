@@ -1,0 +1,42 @@
+// Creates the program's six windows as the program does and shows the one named on the
+// command line (UnvFCFtp, UnvFMZip, UnvFUpgr, UpgFqvx, UpgFFtpL) as the main window, so
+// that a screenshot can show it; closing it ends the helper.
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "app/Startup.h"
+#include "app/Vyt_Main.h"
+#include "ftp/Unv_CFtp.h"
+#include "gui/Application.h"
+#include "pack/Unv_MZip.h"
+#include "upgrade/Unv_Upgr.h"
+#include "upgrade/Upg_FtpL.h"
+#include "upgrade/UpguQvx.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    FixStartFormats();
+    INITCOMMONCONTROLSEX icc{sizeof icc,
+                             ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&icc);
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::wstring which = argc > 1 ? argv[1] : L"";
+    LocalFree(argv);
+    gui::Application& app = gui::Application::Instance();
+    CreateWindowSet(app);
+    gui::Form* shown = which == L"UnvFCFtp"   ? static_cast<gui::Form*>(UnvFCFtp)
+                       : which == L"UnvFMZip" ? static_cast<gui::Form*>(UnvFMZip)
+                       : which == L"UnvFUpgr" ? static_cast<gui::Form*>(UnvFUpgr)
+                       : which == L"UpgFqvx"  ? static_cast<gui::Form*>(UpgFqvx)
+                       : which == L"UpgFFtpL" ? static_cast<gui::Form*>(UpgFFtpL)
+                                              : static_cast<gui::Form*>(VytFMain);
+    app.SetMainForm(shown);
+    app.Run();
+    app.DestroyForms();
+    return 0;
+}
