@@ -7,7 +7,7 @@ for them. It listens on 127.0.0.1 and takes one request per connection, a JSON l
   {"op": "start", "user": "u", "password": "p", "root": "/linux/path" or absent,
    "scripted": true|false, "script": {...}}     -> OK<TAB>id=..<TAB>port=..<TAB>dir=..<TAB>root=..
   {"op": "stop", "id": 3}                       -> OK
-  {"op": "ping"}                                -> OK
+  {"op": "ping"}                                -> OK<TAB>pid=..
   {"op": "shutdown"}                            -> OK (stops every server, then itself)
 
 Errors come back as ERR<TAB>text. Each server (ftp_server.py) gets a fresh folder under
@@ -123,7 +123,7 @@ class RequestHandler(socketserver.StreamRequestHandler):
                 SERVERS.stop(int(req["id"]))
                 answer = "OK"
             elif op == "ping":
-                answer = "OK"
+                answer = "OK\tpid=%d" % os.getpid()
             elif op == "shutdown":
                 answer = "OK"
                 threading.Thread(target=self.server.shutdown, daemon=True).start()
@@ -178,7 +178,9 @@ def stop(state_file):
         return 0
     port, pid = state
     try:
-        request(port, {"op": "shutdown"})
+        # Only the daemon this file names is asked to stop, not whatever took its port since.
+        if request(port, {"op": "ping"}, timeout=3) == "OK\tpid=%d" % pid:
+            request(port, {"op": "shutdown"})
     except OSError:
         pass
     deadline = time.time() + 10
@@ -210,7 +212,7 @@ def start(state_file):
         state = read_state(state_file)
         if state is not None:
             try:
-                if request(state[0], {"op": "ping"}) == "OK":
+                if request(state[0], {"op": "ping"}) == "OK\tpid=%d" % state[1]:
                     print("FTP server manager listening on 127.0.0.1:%d (pid %d)" % state)
                     return 0
             except OSError:
