@@ -26,24 +26,6 @@ std::wstring ProgramFolder() {
 
 namespace {
 
-// The packing window's two cabinet operations; their yes/no answers are not used.
-template <class Packer>
-void PackCabinet(Packer& packer, std::vector<std::wstring>& files, const std::wstring& cabinet) {
-    if constexpr (requires { packer.CCompres(files, cabinet); })
-        packer.CCompres(files, cabinet);
-    else
-        throw Error(L"Pakowanie do archiwum " + cabinet + L" jest niedostępne.");
-}
-
-template <class Packer>
-void UnpackCabinet(Packer& packer, const std::wstring& cabinet, const std::wstring& folder,
-                   std::wstring& firstItem) {
-    if constexpr (requires { packer.DCompres(cabinet, folder, firstItem); })
-        packer.DCompres(cabinet, folder, firstItem);
-    else
-        throw Error(L"Rozpakowanie archiwum " + cabinet + L" jest niedostępne.");
-}
-
 // The last segment of a remote path, found with local-path rules.
 std::wstring RemoteFileName(const std::wstring& remotePath) {
     std::wstring t = ReplaceAll(remotePath, L"//", L"c:\\");
@@ -111,7 +93,12 @@ void TUnvFUpgr::WyslijToFtp(std::wstring pPlkExe, std::wstring pFtpKat, std::wst
     const std::wstring cabinetName = ExtractFileName(cabinet);
     {
         std::vector<std::wstring> files{pPlkExe};
-        PackCabinet(*UnvFMZip, files, cabinet);
+        const bool written = UnvFMZip->CCompres(files, cabinet);
+        // A program that could not be packed (missing, unreadable) would leave an empty or
+        // stale cabinet that the upload would publish over the server's good copy.
+        if (!written || UnvFMZip->CCompr.LastError() != 0)
+            throw EInOutError(L"Nie można spakować pliku " + pPlkExe + L" do archiwum " + cabinet +
+                              L" (błąd " + std::to_wstring(UnvFMZip->CCompr.LastError()) + L").");
     }
     UnvFCFtp->Init_Ftp(pFtpHost, pFtpUser, pFtpPass, false);
     UnvFCFtp->PlikToFtp(cabinet, pFtpKat + cabinetName, false);
@@ -130,7 +117,7 @@ void TUnvFUpgr::PobierzFromFtp(std::wstring pFtpPlk, std::wstring pKatUnc, std::
     UnvFCFtp->PlikFromFtp(pFtpPlk, folder + fileName, false);
     std::wstring resultName;
     if (ExtractFileExt(fileName) == L".cab") {
-        UnpackCabinet(*UnvFMZip, folder + fileName, folder, resultName);
+        UnvFMZip->DCompres(folder + fileName, folder, resultName);
     } else {
         resultName = folder + fileName;
     }

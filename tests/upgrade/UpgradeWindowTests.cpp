@@ -1,0 +1,235 @@
+// The upgrade transfer window through the headless backend: the pages that Run_Modul offers
+// and fills, the input dialogs, and "Start" on each page against a real server.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+#include "TestFolder.h"
+#include "UpgradeSupport.h"
+#include "gui/Headless.h"
+#include "pack/Unv_MZip.h"
+#include "upgrade/Unv_Upgr.h"
+#include "upgrade/UpguQvx.h"
+#include "util/pres.h"
+
+namespace {
+
+namespace hl = gui::headless;
+
+// What the window offered while it was shown.
+struct Shown {
+    std::vector<std::wstring> tabs;
+    std::wstring active;
+    std::wstring odbPlkFtp, odbKatLoc, nadPlkLoc, nadKatFtp, initialDir;
+    bool pobEnabled = false, wysEnabled = false;
+};
+
+// Runs Run_Modul; while the window is shown, act runs and then the window is read and
+// closed with its "Wyjdź" button.
+Shown RunShown(TUpgFqvx& w, TOpcRW op, const std::wstring& par1, const std::wstring& par2, bool rOn,
+               bool vsKom, std::function<void(TUpgFqvx&)> act = {}) {
+    Shown s;
+    bool shown = false;
+    hl::OnModalShow([&](gui::Form&) {
+        shown = true;
+        if (act) act(w);
+        for (gui::TabSheet* t : w.PgOdbNad.VisibleTabs())
+            s.tabs.push_back(t->Caption());
+        s.active = w.PgOdbNad.ActivePage() ? w.PgOdbNad.ActivePage()->Caption() : L"";
+        s.odbPlkFtp = w.Ed_OdbPlkFtp.Text();
+        s.odbKatLoc = w.Ed_OdbKatLoc.Text();
+        s.nadPlkLoc = w.Ed_NadPlkLoc.Text();
+        s.nadKatFtp = w.Ed_NadKatFtp.Text();
+        s.initialDir = w.Ed_NadPlkLoc.Dialog().InitialDir();
+        s.pobEnabled = w.Sh_PobFtp.Enabled();
+        s.wysEnabled = w.Sh_WysFtp.Enabled();
+        (w.PgOdbNad.ActivePage() == &w.Sh_WysFtp ? w.SBt_Wyj2 : w.SBt_Wyj).Click();
+        EXPECT_NE(w.GetModalResult(), gui::ModalResult::None) << "\"Wyjdź\" ends the show";
+    });
+    w.Run_Modul(op, par1, par2, rOn, vsKom);
+    hl::OnModalShow({});
+    EXPECT_TRUE(shown);
+    return s;
+}
+
+const std::wstring kPob = L" Pobierz z FTP";
+const std::wstring kWys = L" Wyślij do FTP";
+
+class UpgradeWindow : public testing::Test {
+protected:
+    void SetUp() override {
+        hl::Reset();
+        UseModuleWindows(0);
+    }
+    void TearDown() override { hl::Reset(); }
+};
+
+TEST_F(UpgradeWindow, StartsWithNoResultsAndTheFetchPageActive) {
+    TUpgFqvx w;
+    EXPECT_TRUE(w.PlikL().empty());
+    EXPECT_TRUE(w.PlikF().empty());
+    EXPECT_EQ(w.PgOdbNad.ActivePage(), &w.Sh_PobFtp);
+    EXPECT_FALSE(w.SBt_FtpLst.Visible());
+    EXPECT_EQ(w.Caption(), L"UPGRADE QVX*");
+}
+
+TEST_F(UpgradeWindow, RunModulOffersAndFillsThePagesOfTheDirection) {
+    const std::wstring program = ProgramFolder();
+    struct Case {
+        TOpcRW op;
+        bool rOn;
+        std::vector<std::wstring> tabs;
+        std::wstring active, odbPlkFtp, odbKatLoc, nadPlkLoc, nadKatFtp, initialDir;
+    } cases[] = {
+        {orwRead, true, {kPob}, kPob, L"//Upgrade/Dunvel/Dunvel.cab", L"d:\\x", L"", L"", L""},
+        {orwRead,
+         false,
+         {kPob, kWys},
+         kPob,
+         L"//Upgrade/Dunvel/Dunvel.cab",
+         L"d:\\x",
+         L"",
+         L"",
+         L""},
+        {orwWrite,
+         false,
+         {kPob, kWys},
+         kWys,
+         L"",
+         L"",
+         L"//Upgrade/Dunvel/Dunvel.cab",
+         L"d:\\x",
+         L""},
+        {orwWrite, true, {kWys}, kWys, L"", L"", L"//Upgrade/Dunvel/Dunvel.cab", L"d:\\x", L""},
+        {orwALL, true, {kPob, kWys}, kPob, L"//Upgrade/", program, L"", L"//Upgrade/", program},
+        {orwALL, false, {kPob, kWys}, kPob, L"//Upgrade/", program, L"", L"//Upgrade/", program},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "direction " << int(c.op) << " only " << c.rOn);
+        TUpgFqvx w;
+        Shown s = RunShown(w, c.op, L"//Upgrade/Dunvel/Dunvel.cab", L"d:\\x", c.rOn, false);
+        EXPECT_EQ(s.tabs, c.tabs);
+        EXPECT_EQ(s.active, c.active);
+        EXPECT_EQ(s.pobEnabled, c.tabs.front() == kPob);
+        EXPECT_EQ(s.wysEnabled, c.tabs.back() == kWys);
+        EXPECT_EQ(s.odbPlkFtp, c.odbPlkFtp);
+        EXPECT_EQ(s.odbKatLoc, c.odbKatLoc);
+        EXPECT_EQ(s.nadPlkLoc, c.nadPlkLoc);
+        EXPECT_EQ(s.nadKatFtp, c.nadKatFtp);
+        EXPECT_EQ(s.initialDir, c.initialDir);
+    }
+}
+
+TEST_F(UpgradeWindow, ATabHiddenByOneShowIsOfferedAgainByTheNext) {
+    TUpgFqvx w;
+    Shown first = RunShown(w, orwWrite, L"c:\\a.exe", L"//Upgrade/A/", true, false);
+    EXPECT_EQ(first.tabs, (std::vector<std::wstring>{kWys}));
+    Shown second = RunShown(w, orwRead, L"//Upgrade/B/b.cab", L"d:\\b", false, false);
+    EXPECT_EQ(second.tabs, (std::vector<std::wstring>{kPob, kWys}));
+    EXPECT_TRUE(second.pobEnabled);
+    EXPECT_EQ(second.active, kPob);
+    // The edits keep their texts between shows unless a show replaces them.
+    EXPECT_EQ(second.nadPlkLoc, L"c:\\a.exe");
+    EXPECT_EQ(second.odbPlkFtp, L"//Upgrade/B/b.cab");
+}
+
+TEST_F(UpgradeWindow, TheInputDialogsFillTheirEditOnlyWhenConfirmed) {
+    struct Case {
+        std::optional<std::wstring> answer;
+        std::wstring expected;
+    } cases[] = {{std::nullopt, L"before"}, {L"", L""}, {L"  //Upgrade/X/  ", L"  //Upgrade/X/  "}};
+    for (const Case& c : cases) {
+        TUpgFqvx w;
+        w.Ed_OdbPlkFtp.SetText(L"before");
+        w.Ed_NadKatFtp.SetText(L"before");
+        hl::AnswerInput(c.answer);
+        w.Ed_OdbPlkFtp.ClickButton();
+        hl::AnswerInput(c.answer);
+        w.Ed_NadKatFtp.ClickButton();
+        EXPECT_EQ(w.Ed_OdbPlkFtp.Text(), c.expected);
+        EXPECT_EQ(w.Ed_NadKatFtp.Text(), c.expected);
+        auto dialogs = hl::TakeDialogs();
+        ASSERT_EQ(dialogs.size(), 2u);
+        EXPECT_EQ(dialogs[0].caption, L"DANE Z FTP");
+        EXPECT_EQ(dialogs[0].prompt, L"Wpisz nazwę pliku na FTP...");
+        EXPECT_EQ(dialogs[1].caption, L"DANE Z FTP");
+        EXPECT_EQ(dialogs[1].prompt, L"Wpisz nazwę katalogu na FTP...");
+    }
+}
+
+class UpgradeWindowStart : public UpgradeWindow {
+protected:
+    void SetUp() override {
+        UpgradeWindow::SetUp();
+        server_ = std::make_unique<FtpTestServer>(BuiltInServer());
+        WriteWholeFile(server_->Root() + L"Upgrade\\Dunvel\\Dunvel.cab",
+                       FixtureBytes("program.cab"));
+        UseModuleWindows(server_->Port());
+        RemoveUpdateFolders();
+    }
+    void TearDown() override {
+        RemoveUpdateFolders();
+        UpgradeWindow::TearDown();
+    }
+    std::unique_ptr<FtpTestServer> server_;
+};
+
+TEST_F(UpgradeWindowStart, FetchGoesToANewUpdateFolderAndIsReportedOnlyWithVsKom) {
+    for (bool vsKom : {true, false}) {
+        SCOPED_TRACE(vsKom);
+        TUpgFqvx w;
+        std::vector<hl::MessageBoxRecord> boxes;
+        RunShown(w, orwRead, L"  //Upgrade/Dunvel/Dunvel.cab  ", L"d:\\x", true, vsKom,
+                 [&](TUpgFqvx& f) {
+                     f.Sbt_OdbStart.Click();
+                     boxes = hl::TakeBoxes();
+                 });
+        EXPECT_TRUE(IsUpdateFolder(ExtractFilePath(w.PlikL()))) << ToUtf8(w.PlikL());
+        EXPECT_EQ(ExtractFileName(w.PlikL()), L"Dunvel.exe");
+        EXPECT_TRUE(FileExists(w.PlikL()));
+        if (vsKom) {
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].kind, gui::MsgKind::Plain);
+            EXPECT_EQ(boxes[0].text, L"Pobrano " + w.PlikL());
+        } else {
+            EXPECT_TRUE(boxes.empty());
+        }
+        RemoveUpdateFolders();
+    }
+}
+
+TEST_F(UpgradeWindowStart, SendReportsThePublishedArchiveAndAFailedSendKeepsIt) {
+    TestFolder local;
+    const std::wstring program = local.Write(L"Brondel\\Dunvel.exe", PatternBytes(5000, 3));
+    TUpgFqvx w;
+    std::vector<hl::MessageBoxRecord> boxes;
+    RunShown(w, orwWrite, L"  " + program + L" ", L" //Upgrade/Dunvel ", false, false,
+             [&](TUpgFqvx& f) {
+                 f.Sbt_NadStart.Click();
+                 boxes = hl::TakeBoxes();
+             });
+    EXPECT_EQ(w.PlikF(), L"//Upgrade/Dunvel/Dunvel.cab");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, gui::MsgKind::Plain);
+    EXPECT_EQ(boxes[0].text, L"Wysłano //Upgrade/Dunvel/Dunvel.cab");
+    EXPECT_TRUE(FileExists(server_->Root() + L"Upgrade\\Dunvel\\Dunvel.cab"));
+
+    // A program that is not there: nothing is published, the failure is shown, no "Wysłano ".
+    RunShown(w, orwWrite, local / L"Brondel\\Brak.exe", L"//Upgrade/Brak", false, false,
+             [&](TUpgFqvx& f) {
+                 f.Sbt_NadStart.Click();
+                 boxes = hl::TakeBoxes();
+             });
+    EXPECT_EQ(w.PlikF(), L"//Upgrade/Dunvel/Dunvel.cab");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, gui::MsgKind::Error);
+    EXPECT_EQ(boxes[0].text.find(L"Wysłano"), std::wstring::npos);
+    EXPECT_EQ(boxes[0].text, L"Nie można spakować pliku " + local / L"Brondel\\Brak.exe" +
+                                 L" do archiwum " + local / L"Brondel\\Brak.cab" + L" (błąd " +
+                                 std::to_wstring(UnvFMZip->CCompr.LastError()) + L").");
+    EXPECT_FALSE(FileExists(server_->Root() + L"Upgrade\\Brak\\Brak.cab"));
+}
+
+} // namespace
