@@ -120,8 +120,15 @@ TEST_F(PackingWindow, UnpackingItsOwnCabinetGivesTheFirstStoredName) {
     std::vector<std::wstring> files{a, b};
     window.CCompres(files, dir / L"Prog");
 
+    bool shownWhileUnpacking = false;
+    auto start = window.DCompr.OnStart;
+    window.DCompr.OnStart = [&](TCabComponent& s) {
+        shownWhileUnpacking = window.Visible();
+        start(s);
+    };
     std::wstring first = L"before";
     EXPECT_TRUE(window.DCompres(dir / L"Prog.cab", dir / L"Upd", first));
+    EXPECT_TRUE(shownWhileUnpacking);
     EXPECT_EQ(first, L"Prog.exe");
     EXPECT_FALSE(window.Fst);
     EXPECT_FALSE(window.Visible());
