@@ -8,6 +8,7 @@
 
 #include "gui/Application.h"
 #include "pack/CabinetApi.h"
+#include "pack/DosTime.h"
 #include "pack/SafeNames.h"
 
 // ---- Text and path helpers -------------------------------------------------------------
@@ -89,9 +90,8 @@ TDateTime DosToDateTime(std::uint16_t date, std::uint16_t time) {
 }
 
 TDateTime FileTimeToLocalDateTime(const FILETIME& utc) {
-    FILETIME local;
     SYSTEMTIME st;
-    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &st)) return 0;
+    if (!FileTimeToLocalSystemTime(utc, st)) return 0;
     return ToDateTime(st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
 }
 
@@ -438,10 +438,8 @@ bool OpenSource(const std::wstring& path, SourceFile& out) {
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info;
-    FILETIME local;
     if (!GetFileInformationByHandle(h, &info) ||
-        !FileTimeToLocalFileTime(&info.ftLastWriteTime, &local) ||
-        !FileTimeToDosDateTime(&local, &out.date, &out.time)) {
+        !FileTimeToLocalDos(info.ftLastWriteTime, out.date, out.time)) {
         out.error = GetLastError();
         CloseHandle(h);
         return false;
@@ -687,7 +685,7 @@ struct TCabExtractor::Callbacks {
                 return self.CopyFileNotice(notice->psz1, notice->cb, notice->date, notice->time,
                                            notice->attribs);
             case cabapi::fdintCLOSE_FILE_INFO: {
-                FILETIME local, utc;
+                FILETIME utc;
                 HANDLE h = AsHandle(notice->hf);
                 // A file shorter than its stored size was cut short by a corrupt cabinet.
                 LARGE_INTEGER written;
@@ -700,8 +698,7 @@ struct TCabExtractor::Callbacks {
                     return -1;
                 }
                 // The stored pair is local time, as the compressor wrote it.
-                if (DosDateTimeToFileTime(notice->date, notice->time, &local) &&
-                    LocalFileTimeToFileTime(&local, &utc))
+                if (LocalDosToFileTime(notice->date, notice->time, utc))
                     SetFileTime(h, nullptr, nullptr, &utc);
                 if (t_openTarget && t_openTarget->handle == notice->hf) *t_openTarget = {};
                 CloseHandle(h);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "pack/DosTime.h"
 #include "pack/ZipArchive.h"
 
 namespace {
@@ -89,10 +90,9 @@ bool WriteEntry(const std::wstring& target, const zip::Entry& e, const std::stri
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) return false;
     if (!WriteWhole(file.Get(), data)) return false;
-    FILETIME local, utc;
+    FILETIME utc;
     // The stored pair is local time.
-    if (DosDateTimeToFileTime(e.dosDate, e.dosTime, &local) &&
-        LocalFileTimeToFileTime(&local, &utc))
+    if (LocalDosToFileTime(e.dosDate, e.dosTime, utc))
         SetFileTime(file.Get(), nullptr, nullptr, &utc);
     if (!file.Close()) return false;
     if (e.hostSystem == 0) {
@@ -116,10 +116,8 @@ bool ZipFile(const std::wstring& ArchiveName, const std::wstring& Filename) {
             FileHandle source(CreateFileW(Filename.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
             BY_HANDLE_FILE_INFORMATION info;
-            FILETIME local;
             if (!source.Valid() || !GetFileInformationByHandle(source.Get(), &info) ||
-                !FileTimeToLocalFileTime(&info.ftLastWriteTime, &local) ||
-                !FileTimeToDosDateTime(&local, &entry.dosDate, &entry.dosTime) ||
+                !FileTimeToLocalDos(info.ftLastWriteTime, entry.dosDate, entry.dosTime) ||
                 !ReadWhole(source.Get(), data))
                 return false;
             entry.externalAttributes = info.dwFileAttributes & kDosAttributes;

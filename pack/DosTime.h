@@ -1,0 +1,11 @@
+#pragma once
+// Conversions between a file's time (UTC) and the local DOS date and time pair that cabinet
+// and ZIP archives store. The local time is the one in force at that moment (daylight saving
+// time included), as other archivers read and write it, not the offset of today.
+
+#include <windows.h>
+
+bool FileTimeToLocalDos(const FILETIME& utc, WORD& date, WORD& time);
+bool LocalDosToFileTime(WORD date, WORD time, FILETIME& utc);
+// The local calendar time of a file time, at that moment's offset.
+bool FileTimeToLocalSystemTime(const FILETIME& utc, SYSTEMTIME& local);
