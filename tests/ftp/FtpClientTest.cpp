@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <winsock2.h>
+#include <windows.h>
+
 #include <functional>
 
 #include "FtpTestServer.h"
@@ -525,6 +528,58 @@ TEST(FtpClient, RefusesWithoutHostAndWhenConnected) {
     c.Disconnect();
     EXPECT_FALSE(c.Connected());
     c.Disconnect(); // closed already: nothing happens
+}
+
+} // namespace
+
+namespace {
+
+// A loopback listener whose accept queue is full: further connection attempts get no
+// answer, as from a host that drops them.
+TEST(FtpClient, ConnectTimeoutBoundsAConnectThatGetsNoAnswer) {
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    ASSERT_EQ(listen(listener, 0), 0);
+    int len = sizeof at;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&at), &len);
+    std::vector<SOCKET> fillers;
+    for (int i = 0; i < 4; ++i) {
+        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        u_long nb = 1;
+        ioctlsocket(s, FIONBIO, &nb);
+        connect(s, reinterpret_cast<sockaddr*>(&at), sizeof at);
+        fillers.push_back(s);
+    }
+    Sleep(200);
+
+    FtpClient c;
+    c.Host = L"127.0.0.1";
+    c.Port = ntohs(at.sin_port);
+    c.ConnectTimeout = 500;
+    c.ReadTimeout = 500;
+    DWORD start = GetTickCount();
+    std::wstring failure;
+    try {
+        c.Connect();
+    } catch (const Error& e) {
+        failure = e.Message();
+    }
+    DWORD took = GetTickCount() - start;
+    for (SOCKET s : fillers)
+        closesocket(s);
+    closesocket(listener);
+    // Either the connect itself timed out, or the queue let it through and the greeting did
+    // not come: both within the limits, never a hang.
+    EXPECT_TRUE(failure == L"Socket Error # 10060\r\nConnection timed out." ||
+                failure == L"Read timed out.")
+        << testing::PrintToString(failure);
+    EXPECT_LT(took, 5000u);
+    EXPECT_FALSE(c.Connected());
 }
 
 } // namespace
