@@ -57,7 +57,6 @@ korekta_configure_build() {
 # The shipped executable must be a 32-bit GUI program that imports only system DLLs.
 korekta_check_pe32() {
   local exe=$1
-  [ -f "$exe" ] || return 0
   file "$exe" | grep -q "PE32 executable (GUI) Intel 80386" || {
     echo "$exe is not a PE32 GUI executable: $(file "$exe")" >&2
     return 1

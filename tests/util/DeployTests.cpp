@@ -3,6 +3,10 @@
 #include "deploy/Deployment.h"
 #include "util/pres.h"
 
+// The name the scrambler's build messages would give the table's values (outside the
+// unnamed namespace: the scrambler declares its build-stopping functions for it).
+struct V {};
+
 namespace {
 
 TEST(Deployment, BuiltInValuesUnscrambleToThePlainValues) {
@@ -21,7 +25,6 @@ TEST(Deployment, BuiltInValuesUnscrambleToThePlainValues) {
 }
 
 // A table of values scrambled at compile time, as the build does with the deployment's.
-struct V {};
 constexpr deploy::ScrambledText kTable[] = {
     deploy::Scramble<V>(u8"update.firma.pl", "318452"),
     deploy::Scramble<V>(u8"Serwis_QV", "907316"),
