@@ -6,8 +6,6 @@ and korekta.exe driven through its real windows under X (Xvfb) with xdotool.
         The server's tree DIR/server (Upgrade/Tavrin/firmy.txt, one build of the demo
         program per firm) and the installation DIR/install/Tavrin (Tavrin.exe dated
         2020-01-10, UpdateQV.exe beside it); DIR/before.json records the installation.
-    korekta_demo.py serve --work DIR --port PORT
-        The demo server on 127.0.0.1:PORT (runs until SIGTERM); transcript in DIR/ftp.
     korekta_demo.py drive --exe EXE --work DIR --shots DIR [--firm F] [--display :N]
         The correction, as a user does it; exits 1 when a step fails.
     korekta_demo.py drive-server-down --exe EXE --work DIR --port PORT --shots DIR
@@ -67,6 +65,7 @@ STATUS = (408, 145, 125, 16)  # L_Prog
 START = (399, 217)  # SBt_Start: footer at 196, button at 362, 6, 75 x 31
 CLOSE = (485, 219)  # SBt_Zam: 451, 12, 69 x 23 on the footer
 
+SCREEN = (800, 600)
 BLUE = (0, 128, 255)
 GREEN = (0, 128, 0)
 GREY = (128, 128, 128)
@@ -205,21 +204,6 @@ class Server:
         self.proc = None
 
 
-def serve(work, port):
-    """Runs the server in the foreground until SIGTERM or SIGINT."""
-    server = Server(work, port).start()
-
-    def stop(*_):
-        server.stop()
-        sys.exit(0)
-
-    signal.signal(signal.SIGTERM, stop)
-    signal.signal(signal.SIGINT, stop)
-    print(f"demo FTP server on 127.0.0.1:{port}, pid {server.proc.pid}", flush=True)
-    server.proc.wait()
-    return 0
-
-
 # ---------------------------------------------------------------- X and the screen
 
 
@@ -254,21 +238,58 @@ class Screen:
         if display:
             self.env["DISPLAY"] = display
             return
-        read_fd, write_fd = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "800x600x24",
-             "-nolisten", "tcp"], pass_fds=(write_fd,), stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        number = os.read(read_fd, 16).decode().strip()
-        os.close(read_fd)
-        if not number:
-            raise StepFailed("Xvfb did not start")
-        self.env["DISPLAY"] = ":" + number
+        self.start_xvfb()
+
+    def start_xvfb(self):
+        """An Xvfb on a display number of a high range, checked to be ours: several test
+        runs share this machine, and the low numbers go fast."""
+        log = open(os.path.join(self.shots, "xvfb.log"), "wb")
+        first = 400 + os.getpid() % 400
+        for number in range(first, first + 40):
+            if os.path.exists(f"/tmp/.X{number}-lock") or \
+                    os.path.exists(f"/tmp/.X11-unix/X{number}"):
+                continue
+            # -noreset: each xdotool call is a client of its own, and a server reset between
+            # two of them, while wine connects, can lose wine's connection.
+            self.xvfb = subprocess.Popen(
+                ["Xvfb", f":{number}", "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24",
+                 "-nolisten", "tcp", "-noreset"], stdout=subprocess.DEVNULL, stderr=log)
+            self.env["DISPLAY"] = f":{number}"
+            deadline = time.time() + 10
+            while time.time() < deadline and self.xvfb.poll() is None:
+                size = self.x("getdisplaygeometry").split()
+                if size == [str(v) for v in SCREEN] and self.xvfb.poll() is None:
+                    log.close()
+                    return
+                time.sleep(0.1)
+            if self.xvfb.poll() is None:
+                os.kill(self.xvfb.pid, signal.SIGTERM)
+            self.xvfb.wait()
+            self.xvfb = None
+        log.close()
+        raise StepFailed("could not start Xvfb on a free display")
+
+    def display_users(self):
+        """Processes (wine's desktop process among them) that run on our display."""
+        tag = b"DISPLAY=" + self.env["DISPLAY"].encode() + b"\0"
+        found = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    if tag in f.read() + b"\0":
+                        found.append(int(pid))
+            except OSError:
+                pass
+        return found
 
     def close(self):
         self.stop_program()
         if self.xvfb:
+            # Wine's desktop process outlives the program by a few seconds; losing its X
+            # server meanwhile leaves it hung, and every later window of the prefix with it.
+            deadline = time.time() + 20
+            while self.display_users() and time.time() < deadline:
+                time.sleep(0.2)
             os.kill(self.xvfb.pid, signal.SIGTERM)
             self.xvfb.wait()
             self.xvfb = None
@@ -314,6 +335,8 @@ class Screen:
             got = test()
             if got:
                 return got
+            if self.xvfb and self.xvfb.poll() is not None:
+                raise StepFailed(f"the X server ended while waiting for {what}")
             if self.program and self.program.poll() is not None:
                 raise StepFailed(f"korekta ended (exit code {self.program.returncode}) "
                                  f"while waiting for {what}")
@@ -699,9 +722,6 @@ def main():
     a = sub.add_parser("prepare")
     a.add_argument("--work", required=True)
     a.add_argument("--firm", action="append")
-    a = sub.add_parser("serve")
-    a.add_argument("--work", required=True)
-    a.add_argument("--port", type=int, required=True)
     for op in ("drive", "drive-server-down", "e2e"):
         a = sub.add_parser(op)
         a.add_argument("--exe", required=True)
@@ -721,8 +741,6 @@ def main():
                   f"{', '.join(f for f, _ in firms)}, each firm's build of {PROGRAM}")
             print(f"installation {p['install']}: {PROGRAM} dated {OLD_DATE}, {UPDATER}")
             return 0
-        if args.op == "serve":
-            return serve(args.work, args.port)
         if args.op == "drive":
             return drive(args.exe, args.work, args.shots, args.firm, args.display)
         if args.op == "drive-server-down":
