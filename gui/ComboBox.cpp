@@ -16,6 +16,14 @@ void ComboBox::Create(Control& parent, const ComboBoxDesc& desc) {
     bounds_.height = b.height;
 }
 
+void ComboBox::ApplyDpi() {
+    // The native height of a drop-down list covers its dropped list.
+    if (HWND h = detail::Hwnd(*this))
+        SetWindowPos(h, nullptr, Scale(bounds_.left), Scale(bounds_.top), Scale(bounds_.width),
+                     Scale(bounds_.height + dropDownCount_ * 16), SWP_NOZORDER | SWP_NOACTIVATE);
+    ApplyFont();
+}
+
 void ComboBox::AddItem(const std::wstring& item) {
     items_.push_back(item);
     if (HWND h = detail::Hwnd(*this))

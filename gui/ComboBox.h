@@ -36,6 +36,7 @@ public:
 
     bool OnNotification(unsigned msg, unsigned code, std::uintptr_t wp, std::intptr_t lp,
                         std::intptr_t& result) override;
+    void ApplyDpi() override;
 
 private:
     std::vector<std::wstring> items_;

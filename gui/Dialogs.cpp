@@ -120,9 +120,7 @@ bool InputDialog::Execute() {
     cancel.OnClick = [&] { form.SetModalResult(ModalResult::Cancel); };
     form.OnEnterKey = ok.OnClick;
     form.OnEscapeKey = cancel.OnClick;
-    form.OnShow = [&] {
-        if (field.NativeHandle()) SetFocus(static_cast<HWND>(field.NativeHandle()));
-    };
+    form.SetActiveControl(&field);
     if (form.ShowModal() != ModalResult::Ok) return false;
     value_ = field.Text();
     return true;

@@ -119,6 +119,8 @@ void Form::Show() {
     if (stayOnTop_) SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ShowWindow(h, SW_SHOW);
     UpdateWindow(h);
+    if (activeControl_ && activeControl_->NativeHandle())
+        SetFocus(static_cast<HWND>(activeControl_->NativeHandle()));
 }
 
 void Form::Hide() {

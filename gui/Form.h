@@ -67,6 +67,9 @@ public:
                          std::intptr_t& result) override;
     void SetVisible(bool visible) override;
 
+    // The control that gets the keyboard focus when the form appears.
+    void SetActiveControl(Control* control) { activeControl_ = control; }
+
     // Keys of the dialog manager: Enter and Escape reach these (InputDialog uses them).
     std::function<void()> OnEnterKey;
     std::function<void()> OnEscapeKey;
@@ -82,6 +85,7 @@ private:
     int dpi_ = 96;
     bool modal_ = false;
     ModalResult modalResult_ = ModalResult::None;
+    Control* activeControl_ = nullptr;
 };
 
 } // namespace gui

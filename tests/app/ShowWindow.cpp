@@ -1,6 +1,8 @@
 // Creates the program's six windows as the program does and shows the one named on the
 // command line (UnvFCFtp, UnvFMZip, UnvFUpgr, UpgFqvx, UpgFFtpL) as the main window, so
-// that a screenshot can show it; closing it ends the helper.
+// that a screenshot can show it; closing it ends the helper. With "InputDialog" it runs the
+// upgrade transfer window's text-input dialog modally and ends with 0 when "abc" was
+// confirmed, 2 when it was cancelled, 1 otherwise.
 
 #include <windows.h>
 
@@ -29,6 +31,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     LocalFree(argv);
     gui::Application& app = gui::Application::Instance();
     CreateWindowSet(app);
+    if (which == L"InputDialog") {
+        UpgFqvx->InpDlg.caption = L"DANE Z FTP";
+        UpgFqvx->InpDlg.prompt = L"Wpisz nazwę katalogu na FTP...";
+        bool ok = UpgFqvx->InpDlg.Execute();
+        int code = !ok ? 2 : UpgFqvx->InpDlg.Value() == L"abc" ? 0 : 1;
+        app.DestroyForms();
+        return code;
+    }
     gui::Form* shown = which == L"UnvFCFtp"   ? static_cast<gui::Form*>(UnvFCFtp)
                        : which == L"UnvFMZip" ? static_cast<gui::Form*>(UnvFMZip)
                        : which == L"UnvFUpgr" ? static_cast<gui::Form*>(UnvFUpgr)

@@ -68,7 +68,12 @@ def main():
     ap.add_argument("--text", action="append", default=[])
     ap.add_argument("--hidden", action="append", default=[])
     ap.add_argument("--close-click")
+    ap.add_argument("--close-key", help="keys that close the window, e.g. alt+F4")
+    ap.add_argument("--type", help="text typed into the window before the close keys")
+    ap.add_argument("--exit-code", type=int, help="the exit code the program must end with")
     ap.add_argument("--prefix", help="a wine prefix of these tests alone")
+    ap.add_argument("--dpi", type=int, default=96,
+                    help="the screen's DPI; sizes and places are given at 96 DPI")
     a = ap.parse_args()
 
     env = dict(os.environ)
@@ -81,6 +86,19 @@ def main():
             subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
             subprocess.run(["wineserver", "-w"], env=env)
+    if a.dpi != 96 and not a.prefix:
+        ap.error("--dpi needs --prefix")
+
+    def scaled(v):
+        return (v * a.dpi + 48) // 96
+
+    def set_dpi(dpi):
+        run(["wine", "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t",
+             "REG_DWORD", "/d", str(dpi), "/f"], env)
+        run(["wineserver", "-w"], env)
+
+    if a.prefix:
+        set_dpi(a.dpi)
     read_fd, write_fd = os.pipe()
     # No reset when the last client leaves: the server stays as the program left it.
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
@@ -120,7 +138,7 @@ def main():
         # client area plus that frame, and client coordinates move by the frame.
         ox = oy = 0
         if a.size:
-            want = tuple(int(v) for v in a.size.split("x"))
+            want = tuple(scaled(int(v)) for v in a.size.split("x"))
             dw, dh = size[0] - want[0], size[1] - want[1]
             if (dw, dh) != (0, 0):
                 if 0 < dw <= 12 and dw % 2 == 0 and 12 <= dh - dw // 2 <= 40:
@@ -132,11 +150,13 @@ def main():
         img = {(x - ox, y - oy): v for (x, y), v in img.items()}
         for spec in a.pixel:
             x, y, r, g, b = map(int, spec.split(","))
+            x, y = scaled(x), scaled(y)
             got = img.get((x, y))
             if got is None or not near(got, (r, g, b)):
                 failures.append(f"pixel {x},{y} is {got}, expected {(r, g, b)}")
         for spec in a.text:
             x, y, w, h, r, g, b = map(int, spec.split(","))
+            x, y, w, h = scaled(x), scaled(y), scaled(w), scaled(h)
             hits = sum(1 for yy in range(y, y + h) for xx in range(x, x + w)
                        if near(img.get((xx, yy), (-99, -99, -99)), (r, g, b), 40))
             if hits < 4:
@@ -144,15 +164,29 @@ def main():
         for caption in a.hidden:
             if visible_windows(env, "^" + re.escape(caption) + "$"):
                 failures.append(f"the window {caption!r} is visible")
-        if a.close_click:
-            x, y = map(int, a.close_click.split(","))
-            run(["xdotool", "mousemove", "--window", wid, str(x + ox), str(y + oy), "click", "1"],
-                env)
+        if a.close_click or a.close_key:
+            if a.close_click:
+                x, y = (scaled(int(v)) for v in a.close_click.split(","))
+                run(["xdotool", "windowfocus", "--sync", wid], env)
+                run(["xdotool", "mousemove", "--window", wid, str(x + ox), str(y + oy)], env)
+                time.sleep(0.3)
+                run(["xdotool", "click", "1"], env)
+            else:
+                run(["xdotool", "windowfocus", "--sync", wid], env)
+                if a.type:
+                    run(["xdotool", "type", "--delay", "50", a.type], env)
+                run(["xdotool", "key", a.close_key], env)
             try:
                 program.wait(timeout=30)
-                print(f"the program ended with {program.returncode} after the close click")
+                print(f"the program ended with {program.returncode} after the window closed")
+                if a.exit_code is not None and program.returncode != a.exit_code:
+                    failures.append(f"exit code {program.returncode}, expected {a.exit_code}")
             except subprocess.TimeoutExpired:
                 failures.append("the program did not end after the window was closed")
+                after = os.path.splitext(a.out)[0] + "-after.png"
+                subprocess.run(["import", "-window", "root", after], env=env)
+                print("the screen then:", after)
+                print(run(["xwininfo", "-root", "-tree"], env).stdout)
         for f in failures:
             print("FAIL:", f)
         return 1 if failures else 0
