@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include "app/Vyt_Main.h"
-#include "ftp/Unv_CFtp.h"
 #include "gui/Headless.h"
 #include "support/TestFolder.h"
 #include "util/Errors.h"
@@ -137,18 +136,8 @@ TEST_F(MainWindow, AFileDeletedAfterChoosingShowsMissingAtTheNextTick) {
     EXPECT_EQ(window.L_Prog.TextColor(), Rgb(128, 128, 128));
 }
 
-TEST_F(MainWindow, ShowRefreshesAndStartsTheTimerCloseStopsIt) {
-    // The show event fetches the firm list through the transfer window first; whether that
-    // succeeds is not this test's concern.
-    TUnvFCFtp transfer;
-    UnvFCFtp = &transfer;
-    window.Show();
-    UnvFCFtp = nullptr;
-    hl::ClearBoxes();
-    EXPECT_TRUE(window.Visible());
-    EXPECT_EQ(window.L_Prog.Text(), L"----");
-    EXPECT_EQ(window.ProgAStt, stpBrak);
-    EXPECT_TRUE(window.Tmr.Enabled());
+TEST_F(MainWindow, ZamknijClosesTheWindowAndStopsTheTimer) {
+    window.Tmr.SetEnabled(true);
     window.SBt_Zam.Click();
     EXPECT_FALSE(window.Tmr.Enabled());
     EXPECT_FALSE(window.Visible());

@@ -2,7 +2,9 @@
 // command line (UnvFCFtp, UnvFMZip, UnvFUpgr, UpgFqvx, UpgFFtpL) as the main window, so
 // that a screenshot can show it; closing it ends the helper. With "InputDialog" it runs the
 // upgrade transfer window's text-input dialog modally and ends with 0 when "abc" was
-// confirmed, 2 when it was cancelled, 1 otherwise.
+// confirmed, 2 when it was cancelled, 1 otherwise. With "Guard" it shows a window "guard"
+// whose button fails on every click, so the failure must reach the error box through the
+// window procedure and the loop must go on.
 
 #include <windows.h>
 
@@ -13,6 +15,8 @@
 
 #include "app/Startup.h"
 #include "app/Vyt_Main.h"
+#include "gui/Button.h"
+#include "util/Errors.h"
 #include "ftp/Unv_CFtp.h"
 #include "gui/Application.h"
 #include "pack/Unv_MZip.h"
@@ -31,6 +35,18 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     LocalFree(argv);
     gui::Application& app = gui::Application::Instance();
     CreateWindowSet(app);
+    if (which == L"Guard") {
+        gui::Form form;
+        form.Create({.caption = L"guard", .clientWidth = 200, .clientHeight = 100});
+        gui::Button fail;
+        fail.Create(form, {.caption = L"Błąd", .bounds = {10, 10, 75, 25}});
+        fail.OnClick = [] { throw Error(L"Celowy błąd obsługi zdarzenia"); };
+        app.SetMainForm(&form);
+        app.Run();
+        app.SetMainForm(nullptr);
+        app.DestroyForms();
+        return 0;
+    }
     if (which == L"InputDialog") {
         UpgFqvx->InpDlg.caption = L"DANE Z FTP";
         UpgFqvx->InpDlg.prompt = L"Wpisz nazwę katalogu na FTP...";

@@ -70,6 +70,8 @@ def main():
     ap.add_argument("--close-click")
     ap.add_argument("--close-key", help="keys that close the window, e.g. alt+F4")
     ap.add_argument("--type", help="text typed into the window before the close keys")
+    ap.add_argument("--box-click", help="X,Y: each of two clicks there must bring up an error "
+                    "box captioned with the program's title, which is then answered")
     ap.add_argument("--exit-code", type=int, help="the exit code the program must end with")
     ap.add_argument("--prefix", help="a wine prefix of these tests alone")
     ap.add_argument("--dpi", type=int, default=96,
@@ -164,6 +166,31 @@ def main():
         for caption in a.hidden:
             if visible_windows(env, "^" + re.escape(caption) + "$"):
                 failures.append(f"the window {caption!r} is visible")
+        title = os.path.splitext(os.path.basename(a.exe))[0]
+        if a.box_click:
+            x, y = (scaled(int(v)) for v in a.box_click.split(","))
+            for attempt in (1, 2):
+                run(["xdotool", "windowfocus", "--sync", wid], env)
+                run(["xdotool", "mousemove", "--window", wid, str(x + ox), str(y + oy)], env)
+                time.sleep(0.3)
+                run(["xdotool", "click", "1"], env)
+                boxes = []
+                until = time.time() + 20
+                while not boxes and time.time() < until:
+                    time.sleep(0.3)
+                    boxes = visible_windows(env, "^" + re.escape(title) + "$")
+                if not boxes:
+                    failures.append(f"click {attempt}: no error box captioned {title!r}")
+                    break
+                if attempt == 1:
+                    subprocess.run(["import", "-window", "root",
+                                    os.path.splitext(a.out)[0] + "-box.png"], env=env)
+                run(["xdotool", "key", "--window", boxes[0], "Return"], env)
+                until = time.time() + 10
+                while visible_windows(env, "^" + re.escape(title) + "$") and time.time() < until:
+                    time.sleep(0.3)
+            if program.poll() is not None:
+                failures.append("the program ended after a failing handler")
         if a.close_click or a.close_key:
             if a.close_click:
                 x, y = (scaled(int(v)) for v in a.close_click.split(","))
