@@ -14,6 +14,8 @@ and korekta.exe driven through its real windows under X (Xvfb) with xdotool.
         What changed in the installation since prepare.
     korekta_demo.py e2e --exe EXE --work DIR --port PORT --shots DIR
         prepare, serve, drive, check the transcript, stop the server, drive-server-down.
+    korekta_demo.py docs --shots DIR --out docs
+        The README's pictures from an e2e run's screenshots.
 
 Without --display each drive starts an Xvfb of its own (-displayfd, so it never takes a
 display that is in use). No window manager runs, so each X window is a window's client
@@ -509,9 +511,10 @@ def press_start(screen, main, firm):
         return None
     caption, wid = screen.wait_for("the completion box", box, 30)
     time.sleep(0.6)
-    path = screen.shot("completion-box", "\"Wykonano korektę adresu Serwera Aktualizacji !\"")
     if caption != INFO_CAPTION:
+        path = screen.shot("error-box", "an error box in place of the completion box")
         raise StepFailed(f"an error box came in place of the completion box; see {path}")
+    screen.shot("completion-box", "\"Wykonano korektę adresu Serwera Aktualizacji !\"")
     screen.answer_box(wid, "the completion box")
     screen.wait_for("the status \"OK !\" (green)", lambda: status_is(screen, main, GREEN), 6)
     screen.shot("corrected", "the status monitor runs again: \"OK !\"")
@@ -700,6 +703,26 @@ def report(work):
     return 0
 
 
+# ---------------------------------------------------------------- the README's pictures
+
+# Screenshot of a run -> picture in docs/, cut to the windows' area of the 800 x 600 screen.
+DOCS = [("correction/01-firm-list-transfer.png", "demo-start.png"),
+        ("correction/05-firm-list.png", "demo-firm-list.png"),
+        ("correction/07-program-transfer.png", "demo-transfer.png"),
+        ("correction/08-completion-box.png", "demo-completed.png"),
+        ("correction/09-corrected.png", "demo-corrected.png"),
+        ("no-server/01-no-server-error.png", "demo-no-server.png")]
+
+
+def docs(shots, out):
+    os.makedirs(out, exist_ok=True)
+    for source, name in DOCS:
+        subprocess.run(["convert", os.path.join(shots, source), "-crop", "584x252+108+184",
+                        "+repage", "-strip", os.path.join(out, name)], check=True)
+        print(os.path.join(out, name))
+    return 0
+
+
 # ---------------------------------------------------------------- the end-to-end run
 
 
@@ -732,6 +755,9 @@ def main():
         a.add_argument("--display")
     a = sub.add_parser("report")
     a.add_argument("--work", required=True)
+    a = sub.add_parser("docs")
+    a.add_argument("--shots", required=True)
+    a.add_argument("--out", required=True)
     args = ap.parse_args()
     try:
         if args.op == "prepare":
@@ -747,6 +773,8 @@ def main():
             return drive_server_down(args.exe, args.work, args.port, args.shots, args.display)
         if args.op == "report":
             return report(args.work)
+        if args.op == "docs":
+            return docs(args.shots, args.out)
         return e2e(args.exe, args.work, args.port, args.shots)
     except StepFailed as err:
         print("FAILED:", err, file=sys.stderr)
