@@ -241,7 +241,7 @@ void Control::SetBounds(const Rect& bounds) {
     if (hwnd_ && parent_)
         SetWindowPos(static_cast<HWND>(hwnd_), nullptr, Scale(bounds_.left), Scale(bounds_.top),
                      Scale(bounds_.width), Scale(bounds_.height), SWP_NOZORDER | SWP_NOACTIVATE);
-    RealignChildren();
+    Resized();
 }
 
 void Control::SetVisible(bool visible) {

@@ -63,6 +63,8 @@ public:
     virtual void ApplyDpi();
     // Places the aligned children in the client area again (after a resize).
     void RealignChildren();
+    // Called after the bounds changed; places what depends on the size (aligned children).
+    virtual void Resized() { RealignChildren(); }
 
 protected:
     Control() = default;

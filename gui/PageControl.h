@@ -41,6 +41,7 @@ public:
     bool OnNotification(unsigned msg, unsigned code, std::uintptr_t wp, std::intptr_t lp,
                         std::intptr_t& result) override;
     void ApplyDpi() override;
+    void Resized() override { ShowActive(); }
     int PageAreaHeight() const;
 
 private:

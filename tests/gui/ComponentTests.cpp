@@ -196,6 +196,10 @@ TEST_F(Components, TabPagesHideAndSelect) {
     EXPECT_EQ(pages.VisibleTabs(), std::vector<gui::TabSheet*>{&fetch});
     pages.SelectTab(send); // its tab is hidden: nothing happens
     EXPECT_EQ(pages.ActivePage(), &fetch);
+    // The pages follow the page control's size.
+    pages.SetBounds({0, 0, 500, 200});
+    EXPECT_EQ(fetch.Bounds().width, 492);
+    EXPECT_EQ(send.Bounds().height, 172);
     send.SetTabVisible(true);
     send.SetEnabled(false);
     pages.SelectTab(send);
