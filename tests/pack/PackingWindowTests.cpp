@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "TestFolder.h"
+#include "gui/Application.h"
 #include "gui/Headless.h"
 #include "pack/Unv_MZip.h"
 
@@ -102,6 +103,15 @@ TEST_F(PackingWindow, PackingShowsTheFileLineAndTheSpaceSaved) {
     EXPECT_EQ(window.PBarC.Position(), 1000);
     EXPECT_EQ(window.Flast, 0);
     EXPECT_TRUE(BoxTexts().empty());
+}
+
+TEST_F(PackingWindow, PackingLetsWaitingWorkRunWhileTheWindowIsShown) {
+    const auto src = dir.Write(L"big.bin", PatternBytes(200000, 5));
+    bool ranWhileShown = false;
+    gui::Application::Instance().Post([&] { ranWhileShown = window.Visible(); });
+    std::vector<std::wstring> files{src};
+    window.CCompres(files, dir / L"big.cab");
+    EXPECT_TRUE(ranWhileShown);
 }
 
 TEST_F(PackingWindow, PackingErrorsShowBledyAndNoBox) {
