@@ -206,6 +206,13 @@ TEST_F(PackingWindow, FileThatIsNoCabinetFailsNamingItAndKeepsTheResult) {
     TakeBoxes();
 }
 
+TEST_F(PackingWindow, RecordedCodeZeroShowsNoBox) {
+    window.DCompr.RecordError(0);
+    EXPECT_TRUE(BoxTexts().empty());
+    window.DCompr.RecordError(11);
+    EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{L"Błąd: 11"}));
+}
+
 TEST_F(PackingWindow, EmptyCabinetFailsReadingItsFirstItem) {
     std::vector<std::wstring> none;
     window.CCompres(none, dir / L"empty.cab");
