@@ -76,3 +76,18 @@ korekta_install_list() {
   local KOREKTA_PACKAGES=("$@")
   korekta_install_packages
 }
+
+# The release archive (CPack) of a build: it must unpack to the checked executable.
+korekta_check_release_archive() {
+  local dir=$1 zip unpacked
+  cmake --build "$dir" --target package >/dev/null
+  zip=$(ls "$dir"/korekta-*-win32.zip)
+  unpacked=$(mktemp -d)
+  unzip -q "$zip" -d "$unpacked"
+  korekta_check_pe32 "$unpacked"/korekta-*/korekta.exe
+  for f in README.md licences/zlib.txt licences/gcc-runtime.txt; do
+    [ -f "$unpacked"/korekta-*/"$f" ] || { echo "$zip lacks $f" >&2; rm -rf "$unpacked"; return 1; }
+  done
+  rm -rf "$unpacked"
+  echo "Release archive: $zip"
+}
