@@ -42,7 +42,7 @@ def main():
     try:
         server = FTPServer(("127.0.0.1", a.port), DemoHandler)
     except OSError as err:
-        sys.exit(f"cannot listen on 127.0.0.1:{a.port}: {err.strerror}")
+        sys.exit(f"cannot listen on 127.0.0.1:{a.port}: {err.strerror or err}")
     ftp_server.write_file(os.path.join(a.dir, "port"), str(server.socket.getsockname()[1]))
     server.serve_forever(handle_exit=True)
 
