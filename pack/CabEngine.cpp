@@ -424,6 +424,9 @@ struct SourceFile {
     INT_PTR handle = -1;
     USHORT date = 0, time = 0, attributes = 0;
     DWORD error = 0;
+    // The handle given to the library until it closes it; an add that the library abandons
+    // leaves it open.
+    INT_PTR handedOut = -1;
 };
 
 // The source opened ahead of the library's add: a source the library cannot open leaves its
@@ -466,7 +469,10 @@ struct TCabCompressor::Callbacks {
     static UINT CABAPI_CALL Write(INT_PTR hf, void* memory, UINT cb, int* err, void*) {
         return WriteTo(hf, memory, cb, err);
     }
-    static int CABAPI_CALL Close(INT_PTR hf, int* err, void*) { return CloseIt(hf, err); }
+    static int CABAPI_CALL Close(INT_PTR hf, int* err, void*) {
+        if (t_source && t_source->handedOut == hf) t_source->handedOut = -1;
+        return CloseIt(hf, err);
+    }
     static LONG CABAPI_CALL Seek(INT_PTR hf, LONG dist, int type, int* err, void*) {
         return SeekIn(hf, dist, type, err);
     }
@@ -511,6 +517,7 @@ struct TCabCompressor::Callbacks {
         SourceFile source;
         if (t_source && t_source->handle != -1) {
             source = std::exchange(*t_source, SourceFile{});
+            t_source->handedOut = source.handle;
         } else if (!OpenSource(FromAnsi(path), source)) {
             *err = static_cast<int>(source.error);
             return -1;
@@ -644,6 +651,7 @@ bool TCabCompressor::Compress() {
                                    Callbacks::Status, Callbacks::OpenInfo, code);
                 t_source = outer;
                 if (opened.handle != -1) CloseHandle(AsHandle(opened.handle));
+                if (opened.handedOut != -1) CloseHandle(AsHandle(opened.handedOut));
                 if (pendingFailure_)
                     std::rethrow_exception(std::exchange(pendingFailure_, nullptr));
                 if (!added) RecordError(static_cast<std::uint16_t>(erf.erfOper));

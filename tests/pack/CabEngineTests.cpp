@@ -375,6 +375,10 @@ TEST(CabEngine, FailureInAHandlerStopsTheLibraryAndPassesOnAfterFinish) {
         c.AddFile(A(b), "");
         EXPECT_THROW(c.Compress(), Error);
         EXPECT_EQ(log.events.back(), "finish:0");
+        // The source the library abandoned is not left open.
+        HANDLE h = CreateFileW(a.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(h, INVALID_HANDLE_VALUE);
+        CloseHandle(h);
     }
     Pack(dir / L"in.cab", {a, b});
     TCabExtractor x;
