@@ -17,9 +17,10 @@ and korekta.exe driven through its real windows under X (Xvfb) with xdotool.
     korekta_demo.py docs --shots DIR --out docs
         The README's pictures from an e2e run's screenshots.
 
-Without --display each drive starts an Xvfb of its own (-displayfd, so it never takes a
-display that is in use). No window manager runs, so each X window is a window's client
-area, and the coordinates below are client coordinates.
+--wineprefix runs wine in that prefix (created on first use). Without --display each
+drive starts an Xvfb of its own, on a display number it checks is free. No window manager
+runs, so each X window is a window's client area, and the coordinates below are client
+coordinates.
 """
 
 import argparse
@@ -739,6 +740,22 @@ def e2e(exe, work, port, shots):
     return status
 
 
+def use_wine_prefix(prefix):
+    """Runs wine in a prefix of the run's own, created on first use. A prefix whose wine
+    desktop process was started without an X display (a persistent wineserver started for
+    the unit tests) shows no window on any display, so the driven runs keep apart."""
+    os.environ["WINEPREFIX"] = os.path.abspath(prefix)
+    os.environ.setdefault("WINEDEBUG", "-all")
+    if os.path.exists(os.path.join(prefix, "system.reg")):
+        return
+    print(f"Creating the wine prefix {prefix} (once)", flush=True)
+    env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+    env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+    subprocess.run(["wineboot", "-i"], env=env, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], env=env)
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     sub = ap.add_subparsers(dest="op", required=True)
@@ -753,12 +770,15 @@ def main():
         a.add_argument("--port", type=int, default=50021)
         a.add_argument("--firm", default=DEMO_FIRM)
         a.add_argument("--display")
+        a.add_argument("--wineprefix", help="the wine prefix to run korekta in")
     a = sub.add_parser("report")
     a.add_argument("--work", required=True)
     a = sub.add_parser("docs")
     a.add_argument("--shots", required=True)
     a.add_argument("--out", required=True)
     args = ap.parse_args()
+    if getattr(args, "wineprefix", None):
+        use_wine_prefix(args.wineprefix)
     try:
         if args.op == "prepare":
             firms = [(f, f.lower() + ".example") for f in args.firm] if args.firm else FIRMS
