@@ -1,6 +1,9 @@
 #include "util/Bleeper.h"
 
 #include <windows.h>
+#if defined(_MSC_VER)
+#include <intrin.h>
+#endif
 
 #include <string>
 
