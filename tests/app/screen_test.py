@@ -150,14 +150,14 @@ def main():
                     failures.append(f"client area {size}, expected {want}")
         img = pixels(a.out)
         img = {(x - ox, y - oy): v for (x, y), v in img.items()}
-        for spec in a.pixel:
-            x, y, r, g, b = map(int, spec.split(","))
+        for point in a.pixel:
+            x, y, r, g, b = map(int, point.split(","))
             x, y = scaled(x), scaled(y)
             got = img.get((x, y))
             if got is None or not near(got, (r, g, b)):
                 failures.append(f"pixel {x},{y} is {got}, expected {(r, g, b)}")
-        for spec in a.text:
-            x, y, w, h, r, g, b = map(int, spec.split(","))
+        for frame in a.text:
+            x, y, w, h, r, g, b = map(int, frame.split(","))
             x, y, w, h = scaled(x), scaled(y), scaled(w), scaled(h)
             hits = sum(1 for yy in range(y, y + h) for xx in range(x, x + w)
                        if near(img.get((xx, yy), (-99, -99, -99)), (r, g, b), 40))
