@@ -93,6 +93,8 @@ TEST_F(FolderList, AFailedLoginShowsNoWindowAndReachesTheCaller) {
     FtpTestServer server = BuiltInScriptedServer(FtpScript());
     const std::wstring wrong = Scrambled("zle-haslo", deploy::kKeyB);
     EXPECT_THROW(Run(server, L"", UnvFUpgr->BuiltInHost, UnvFUpgr->BuiltInUser, wrong), Error);
+    // The server notices the closed connection a moment later: wait for it (up to 5 s).
+    EXPECT_EQ(server.Transcript().back(), "QUIT");
     EXPECT_EQ(server.OpenSessions(), 0);
     EXPECT_FALSE(UpgFFtpL->IdFTP1.Connected());
 
