@@ -12,8 +12,10 @@ and korekta.exe driven through its real windows under X (Xvfb) with xdotool.
         The start with no server: the error box, then the main window with no firms.
     korekta_demo.py report --work DIR
         What changed in the installation since prepare.
-    korekta_demo.py e2e --exe EXE --work DIR --port PORT --shots DIR
+    korekta_demo.py e2e --exe EXE --work DIR --port PORT --shots DIR [--server S]
         prepare, serve, drive, check the transcript, stop the server, drive-server-down.
+        --server proftpd serves the same tree with ProFTPD instead of the tests' server
+        (pyftpdlib) and drives the correction alone; it exits 77 when proftpd cannot run.
     korekta_demo.py docs --shots DIR --out docs
         The README's pictures from an e2e run's screenshots.
 
@@ -173,6 +175,10 @@ class Server:
         self.port = port
         self.proc = None
 
+    @staticmethod
+    def available():
+        return None
+
     def start(self):
         if port_in_use(self.port):
             raise StepFailed(f"port {self.port} on 127.0.0.1 is already in use: the demo's "
@@ -205,6 +211,116 @@ class Server:
                 os.kill(self.proc.pid, signal.SIGKILL)
                 self.proc.wait()
         self.proc = None
+
+
+
+class ProftpdServer:
+    """ProFTPD, a second server independent of the tests' own, serving the same tree
+    read-only to the same user, as a child process in the foreground (-n) stopped by its
+    process id. Everything it needs is written under DIR/ftp: the configuration, a user
+    file of its own (no system account is used) and the transcript, one command per line
+    as the tests' server writes it. It listens on 127.0.0.1 only; its passive ports are
+    the system's free ones. Run as root: it changes into the served tree (chroot) and
+    serves it as the unprivileged "nobody"."""
+
+    def __init__(self, work, port):
+        self.p = paths(work)
+        self.port = port
+        self.proc = None
+
+    @staticmethod
+    def available():
+        if not shutil.which("proftpd"):
+            return "proftpd is not installed (Debian package proftpd-core)"
+        if os.geteuid() != 0:
+            return "proftpd serves a changed root (chroot), which needs root"
+        return None
+
+    def _password_hash(self):
+        import warnings
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore", DeprecationWarning)
+            import crypt
+        return crypt.crypt(PASSWORD, crypt.mksalt(crypt.METHOD_SHA512))
+
+    def _configure(self):
+        ftp = self.p["ftp"]
+        files = {name: os.path.join(ftp, name) for name in
+                 ("proftpd.conf", "passwd", "group", "proftpd.pid", "scoreboard", "log")}
+        nobody, nogroup = 65534, 65534
+        with open(files["passwd"], "w") as f:
+            f.write(f"{USER}:{self._password_hash()}:{nobody}:{nogroup}::"
+                    f"{os.path.abspath(self.p['server'])}:/bin/false\n")
+        with open(files["group"], "w") as f:
+            f.write(f"nogroup:x:{nogroup}:\n")
+        for name in ("passwd", "group"):
+            os.chmod(files[name], 0o600)  # proftpd refuses user files others can read
+        # The served tree readable by the unprivileged user, whatever the umask was.
+        for folder, dirs, names in os.walk(self.p["server"]):
+            os.chmod(folder, 0o755)
+            for name in names:
+                os.chmod(os.path.join(folder, name), 0o644)
+        conf = f"""ServerName "korekta test proftpd"
+ServerType standalone
+Port {self.port}
+DefaultAddress 127.0.0.1
+SocketBindTight on
+UseIPv6 off
+User nobody
+Group nogroup
+MaxInstances 20
+PidFile {files["proftpd.pid"]}
+ScoreboardFile {files["scoreboard"]}
+DelayTable none
+WtmpLog off
+UseReverseDNS off
+AuthOrder mod_auth_file.c
+AuthUserFile {files["passwd"]}
+AuthGroupFile {files["group"]}
+RequireValidShell off
+DefaultRoot ~
+SystemLog {files["log"]}
+LogFormat commands "%m %J"
+ExtendedLog {self.p["transcript"]} ALL commands
+<Limit WRITE>
+  DenyAll
+</Limit>
+"""
+        with open(files["proftpd.conf"], "w") as f:
+            f.write(conf)
+        return files
+
+    def start(self):
+        why = self.available()
+        if why:
+            raise StepFailed(why)
+        if port_in_use(self.port):
+            raise StepFailed(f"port {self.port} on 127.0.0.1 is already in use: the "
+                             "korekta.exe driven is built for it, so nothing else may listen "
+                             "there")
+        os.makedirs(self.p["ftp"], exist_ok=True)
+        if os.path.exists(self.p["transcript"]):
+            os.remove(self.p["transcript"])
+        files = self._configure()
+        out = open(os.path.join(self.p["ftp"], "out"), "wb")
+        self.proc = subprocess.Popen(["proftpd", "-n", "-c", files["proftpd.conf"]],
+                                     stdin=subprocess.DEVNULL, stdout=out, stderr=out)
+        out.close()
+        deadline = time.time() + 15
+        while not port_in_use(self.port):
+            if self.proc.poll() is not None or time.time() > deadline:
+                self.stop()
+                with open(os.path.join(self.p["ftp"], "out"), errors="replace") as f:
+                    raise StepFailed("proftpd did not start: " + f.read()[-300:])
+            time.sleep(0.1)
+        return self
+
+    # The same stop as the tests' server: SIGTERM, then SIGKILL; proftpd ends its
+    # sessions' processes with its own.
+    stop = Server.stop
+
+
+SERVERS = {"pyftpdlib": Server, "proftpd": ProftpdServer}
 
 
 # ---------------------------------------------------------------- X and the screen
@@ -727,16 +843,27 @@ def docs(shots, out):
 # ---------------------------------------------------------------- the end-to-end run
 
 
-def e2e(exe, work, port, shots):
+# Exit status of an e2e run whose server cannot run on this machine (CTest's skip).
+SKIPPED = 77
+
+
+def e2e(exe, work, port, shots, kind="pyftpdlib"):
+    """The correction against the chosen server; with the tests' own server also the start
+    with no server, which is the same whatever server is missing."""
+    why = SERVERS[kind].available()
+    if why:
+        print(f"e2e against {kind}: skipped: {why}", flush=True)
+        return SKIPPED
     prepare(work, FIRMS)
-    server = Server(work, port)
+    server = SERVERS[kind](work, port)
     try:
         server.start()
         status = drive(exe, work, os.path.join(shots, "correction"), DEMO_FIRM)
     finally:
         server.stop()
     report(work)
-    status |= drive_server_down(exe, work, port, os.path.join(shots, "no-server"))
+    if kind == "pyftpdlib":
+        status |= drive_server_down(exe, work, port, os.path.join(shots, "no-server"))
     return status
 
 
@@ -771,6 +898,8 @@ def main():
         a.add_argument("--firm", default=DEMO_FIRM)
         a.add_argument("--display")
         a.add_argument("--wineprefix", help="the wine prefix to run korekta in")
+        a.add_argument("--server", choices=sorted(SERVERS), default="pyftpdlib",
+                       help="the FTP server of an e2e run")
     a = sub.add_parser("report")
     a.add_argument("--work", required=True)
     a = sub.add_parser("docs")
@@ -795,7 +924,7 @@ def main():
             return report(args.work)
         if args.op == "docs":
             return docs(args.shots, args.out)
-        return e2e(args.exe, args.work, args.port, args.shots)
+        return e2e(args.exe, args.work, args.port, args.shots, args.server)
     except StepFailed as err:
         print("FAILED:", err, file=sys.stderr)
         return 1
