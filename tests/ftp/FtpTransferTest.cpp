@@ -1,5 +1,6 @@
-// The client against a real pyftpdlib server: whole files both ways, progress counts,
-// listings with UTF-8 names, a store over an existing file.
+// The client against real servers: the tests' own (pyftpdlib) and ProFTPD, so that it is
+// not tuned to one server. Whole files both ways, progress counts, listings with UTF-8
+// names, a store over an existing file, resumed transfers, folder commands, refusals.
 
 #include <gtest/gtest.h>
 
@@ -46,10 +47,29 @@ struct Progress {
     }
 };
 
-class FtpRealServer : public testing::Test {
+// What differs between the servers: how they are started, how the transcript shows the
+// password, and their own text for a refused login.
+struct ServerKind {
+    const char* name;
+    FtpTestServer (*start)();
+    const char* passLine;
+    const wchar_t* loginRefusal;
+};
+
+const ServerKind kServers[] = {
+    {"pyftpdlib", [] { return FtpTestServer::Real(); }, "PASS tajne",
+     L"Authentication failed.\r\n"},
+    {"proftpd", [] { return FtpTestServer::Proftpd(); }, "PASS (hidden)", L"Login incorrect.\r\n"},
+};
+
+class FtpRealServer : public testing::TestWithParam<ServerKind> {
 protected:
     void SetUp() override {
-        server_ = std::make_unique<FtpTestServer>(FtpTestServer::Real());
+        if (std::string(GetParam().name) == "proftpd") {
+            std::string why = FtpTestServer::ProftpdUnavailable();
+            if (!why.empty()) GTEST_SKIP() << why;
+        }
+        server_ = std::make_unique<FtpTestServer>(GetParam().start());
         client_.Host = server_->Host();
         client_.Port = server_->Port();
         client_.Username = server_->User();
@@ -65,7 +85,7 @@ protected:
     TestFolder local_;
 };
 
-TEST_F(FtpRealServer, FetchesAndStoresWholeFilesWithTheirCounts) {
+TEST_P(FtpRealServer, FetchesAndStoresWholeFilesWithTheirCounts) {
     const std::size_t sizes[] = {0, 1, 32768, 32769, 64u << 20};
     client_.Connect();
     for (std::size_t size : sizes) {
@@ -99,7 +119,7 @@ TEST_F(FtpRealServer, FetchesAndStoresWholeFilesWithTheirCounts) {
     }
 }
 
-TEST_F(FtpRealServer, TheTransferWindowsFetchAsTheServerSeesIt) {
+TEST_P(FtpRealServer, TheTransferWindowsFetchAsTheServerSeesIt) {
     WriteBytes(server_->Root() + L"firmy.txt", "Dunvel\r\nTavrin\r\n");
     client_.Connect();
     EXPECT_TRUE(client_.UsesUtf8());
@@ -108,13 +128,26 @@ TEST_F(FtpRealServer, TheTransferWindowsFetchAsTheServerSeesIt) {
     client_.Get(L"firmy.txt", local_ / L"firmy.txt");
     client_.Disconnect();
     EXPECT_EQ(ReadFileBytes(local_ / L"firmy.txt"), "Dunvel\r\nTavrin\r\n");
-    std::vector<std::string> want = {"HOST 127.0.0.1", "USER korekta", "PASS tajne",     "FEAT",
-                                     "OPTS UTF8 ON",   "TYPE I",       "SYST",           "TYPE I",
-                                     "SIZE firmy.txt", "PASV",         "RETR firmy.txt", "QUIT"};
+    std::vector<std::string> want = {"HOST 127.0.0.1",
+                                     "USER korekta",
+                                     GetParam().passLine,
+                                     "FEAT",
+                                     "CLNT korekta 1.0",
+                                     "OPTS UTF8 ON",
+                                     "TYPE I",
+                                     "SYST",
+                                     "TYPE I",
+                                     "SIZE firmy.txt",
+                                     "PASV",
+                                     "RETR firmy.txt",
+                                     "QUIT"};
+    // CLNT goes only to a server that lists it among its features; pyftpdlib does not.
+    if (std::string(GetParam().name) == "pyftpdlib")
+        want.erase(std::find(want.begin(), want.end(), "CLNT korekta 1.0"));
     EXPECT_EQ(server_->Transcript(), want);
 }
 
-TEST_F(FtpRealServer, ListsUtf8NamesAndStoresOverAnExistingFile) {
+TEST_P(FtpRealServer, ListsUtf8NamesAndStoresOverAnExistingFile) {
     CreateDirectoryW((server_->Root() + L"\u0141\u00F3d\u017A").c_str(), nullptr);
     WriteBytes(server_->Root() + L"za\u017C\u00F3\u0142\u0107 g\u0119\u015Bl\u0105.txt", "x");
     WriteBytes(server_->Root() + L"plain.txt", "old contents");
@@ -151,7 +184,7 @@ TEST_F(FtpRealServer, ListsUtf8NamesAndStoresOverAnExistingFile) {
     EXPECT_GT(list.last, 0);
 }
 
-TEST_F(FtpRealServer, ResumesAFetchAndStoresFromAPosition) {
+TEST_P(FtpRealServer, ResumesAFetchAndStoresFromAPosition) {
     std::string bytes = PatternBytes(100000, 3);
     WriteBytes(server_->Root() + L"r.bin", bytes);
     WriteBytes(local_ / L"r.bin", bytes.substr(0, 40000));
@@ -168,7 +201,30 @@ TEST_F(FtpRealServer, ResumesAFetchAndStoresFromAPosition) {
     EXPECT_NE(std::find(got.begin(), got.end(), "REST 60000"), got.end());
 }
 
-TEST_F(FtpRealServer, FolderCommandsAndRefusals) {
+TEST_P(FtpRealServer, ActiveModeFetchesStoresAndLists) {
+    std::string bytes = PatternBytes(70000, 11);
+    WriteBytes(server_->Root() + L"a.bin", bytes);
+    client_.Passive = false;
+    client_.Connect();
+    client_.Get(L"a.bin", local_ / L"a.bin");
+    EXPECT_TRUE(ReadFileBytes(local_ / L"a.bin") == bytes);
+    client_.Put(local_ / L"a.bin", L"b.bin");
+    EXPECT_TRUE(ReadFileBytes(server_->Root() + L"b.bin") == bytes);
+    client_.List();
+    std::set<std::wstring> names;
+    for (const auto& item : client_.DirectoryListing())
+        names.insert(item.FileName);
+    EXPECT_EQ(names.count(L"a.bin") + names.count(L"b.bin"), 2u);
+    client_.Disconnect();
+    auto got = server_->Transcript();
+    EXPECT_EQ(
+        std::count_if(got.begin(), got.end(),
+                      [](const std::string& l) { return l.rfind("PORT 127,0,0,1,", 0) == 0; }),
+        3);
+    EXPECT_EQ(std::find(got.begin(), got.end(), "PASV"), got.end());
+}
+
+TEST_P(FtpRealServer, FolderCommandsAndRefusals) {
     client_.Connect();
     client_.MakeDir(L"//Upgrade/");
     client_.ChangeDir(L"//Upgrade/");
@@ -190,7 +246,7 @@ TEST_F(FtpRealServer, FolderCommandsAndRefusals) {
     EXPECT_TRUE(client_.Connected());
 }
 
-TEST_F(FtpRealServer, WrongPasswordCarriesTheRefusalText) {
+TEST_P(FtpRealServer, WrongPasswordCarriesTheRefusalText) {
     client_.Password = L"zle";
     std::wstring failure;
     try {
@@ -199,8 +255,13 @@ TEST_F(FtpRealServer, WrongPasswordCarriesTheRefusalText) {
         failure = e.Message();
         EXPECT_EQ(e.Code(), 530);
     }
-    EXPECT_EQ(failure, L"Authentication failed.\r\n");
+    EXPECT_EQ(failure, GetParam().loginRefusal);
     EXPECT_FALSE(client_.Connected());
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, FtpRealServer, testing::ValuesIn(kServers),
+                         [](const testing::TestParamInfo<ServerKind>& info) {
+                             return std::string(info.param.name);
+                         });
 
 } // namespace

@@ -5,14 +5,17 @@ The test programs run under wine and cannot start Linux processes, so this daemo
 for them. It listens on 127.0.0.1 and takes one request per connection, a JSON line:
 
   {"op": "start", "user": "u", "password": "p", "root": "/linux/path" or absent,
-   "scripted": true|false, "script": {...}}     -> OK<TAB>id=..<TAB>port=..<TAB>dir=..<TAB>root=..
+   "scripted": true|false, "script": {...},
+   "kind": "pyftpdlib" (default) | "proftpd"}    -> OK<TAB>id=..<TAB>port=..<TAB>dir=..<TAB>root=..
+  {"op": "available", "kind": "proftpd"}        -> OK<TAB>available=1, or
+                                                   OK<TAB>available=0<TAB>why=reason
   {"op": "stop", "id": 3}                       -> OK
   {"op": "ping"}                                -> OK<TAB>pid=..
   {"op": "shutdown"}                            -> OK (stops every server, then itself)
 
-Errors come back as ERR<TAB>text. Each server (ftp_server.py) gets a fresh folder under
-/tmp with its transcript; without a root it also gets a fresh root there. Stopping a
-server kills it by its process id and removes that folder.
+Errors come back as ERR<TAB>text. Each server (ftp_server.py or proftpd_server.py) gets a
+fresh folder under /tmp with its transcript; without a root it also gets a fresh root there.
+Stopping a server kills it by its process id and removes that folder.
 
   ftp_server_manager.py start STATE_FILE   start the daemon, wait until it listens
   ftp_server_manager.py stop STATE_FILE    stop it (and whatever servers it still runs)
@@ -34,6 +37,19 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PYTHON = "/usr/bin/python3"
+# The kinds of server a test may ask for: the tests' own (pyftpdlib, scriptable) and ProFTPD.
+SERVER_SCRIPTS = {"pyftpdlib": "ftp_server.py", "proftpd": "proftpd_server.py"}
+
+
+def available(kind):
+    """None when servers of that kind can run on this machine, else the reason."""
+    if kind not in SERVER_SCRIPTS:
+        return "no such kind of server: " + kind
+    if kind == "pyftpdlib":
+        return None
+    done = subprocess.run([PYTHON, os.path.join(HERE, SERVER_SCRIPTS[kind]), "--available"],
+                          stdin=subprocess.DEVNULL, capture_output=True, text=True)
+    return None if done.returncode == 0 else (done.stdout.strip() or "cannot run")
 
 
 class Servers:
@@ -43,6 +59,11 @@ class Servers:
         self.running = {}  # id -> (Popen, folder)
 
     def start(self, req):
+        kind = req.get("kind", "pyftpdlib")
+        if kind not in SERVER_SCRIPTS:
+            raise ValueError("no such kind of server: " + kind)
+        if kind == "proftpd" and bool(req.get("scripted")):
+            raise ValueError("only the tests' own server can follow a script")
         folder = tempfile.mkdtemp(prefix="korekta-ftp-")
         root = req.get("root")
         if not root:
@@ -62,7 +83,7 @@ class Servers:
         with open(os.path.join(folder, "config.json"), "w") as f:
             json.dump(config, f)
         log = open(os.path.join(folder, "log"), "wb")
-        proc = subprocess.Popen([PYTHON, os.path.join(HERE, "ftp_server.py"),
+        proc = subprocess.Popen([PYTHON, os.path.join(HERE, SERVER_SCRIPTS[kind]),
                                  os.path.join(folder, "config.json")],
                                 stdin=subprocess.DEVNULL, stdout=log, stderr=log)
         log.close()
@@ -122,6 +143,9 @@ class RequestHandler(socketserver.StreamRequestHandler):
             elif op == "stop":
                 SERVERS.stop(int(req["id"]))
                 answer = "OK"
+            elif op == "available":
+                why = available(req.get("kind", "pyftpdlib"))
+                answer = "OK\tavailable=1" if why is None else "OK\tavailable=0\twhy=" + why
             elif op == "ping":
                 answer = "OK\tpid=%d" % os.getpid()
             elif op == "shutdown":

@@ -296,12 +296,23 @@ FtpTestServer FtpTestServer::Scripted(const FtpScript& script, const std::string
     return Start(true, script.Json(), user, password, root);
 }
 
+FtpTestServer FtpTestServer::Proftpd(const std::string& user, const std::string& password,
+                                     const std::wstring& root) {
+    return Start(false, "{}", user, password, root, "proftpd");
+}
+
+std::string FtpTestServer::ProftpdUnavailable() {
+    auto fields = AskManager("{\"op\":\"available\",\"kind\":\"proftpd\"}");
+    return fields["available"] == "1" ? std::string() : fields["why"];
+}
+
 FtpTestServer FtpTestServer::Start(bool scripted, const std::string& scriptJson,
                                    const std::string& user, const std::string& password,
-                                   const std::wstring& root) {
-    std::string request =
-        "{\"op\":\"start\",\"user\":" + Quote(user) + ",\"password\":" + Quote(password) +
-        ",\"scripted\":" + (scripted ? "true" : "false") + ",\"script\":" + scriptJson;
+                                   const std::wstring& root, const char* kind) {
+    std::string request = "{\"op\":\"start\",\"kind\":" + Quote(kind) + ",\"user\":" + Quote(user) +
+                          ",\"password\":" + Quote(password) +
+                          ",\"scripted\":" + (scripted ? "true" : "false") +
+                          ",\"script\":" + scriptJson;
     if (!root.empty()) request += ",\"root\":" + Quote(UnixPathOf(root));
     request += "}";
     auto fields = AskManager(request);
@@ -362,10 +373,24 @@ int FtpTestServer::OpenSessions() const {
     return found ? atoi(text.c_str()) : 0;
 }
 
+// A server that counts its sessions at intervals (ProFTPD) writes "count number-of-count";
+// the count is current once its number is two past the one first read.
+static long CountNumber(const std::string& sessions) {
+    std::size_t blank = sessions.find(' ');
+    return blank == std::string::npos ? -1 : atol(sessions.c_str() + blank + 1);
+}
+
 std::vector<std::string> FtpTestServer::Transcript(int waitMs) const {
     DWORD start = GetTickCount();
-    while (OpenSessions() > 0 && static_cast<int>(GetTickCount() - start) < waitMs)
+    long first = CountNumber(ReadWholeFile(dir_ + L"sessions"));
+    for (;;) {
+        std::string sessions = ReadWholeFile(dir_ + L"sessions");
+        bool current = first < 0 || CountNumber(sessions) >= first + 2;
+        if ((current && atoi(sessions.c_str()) == 0) ||
+            static_cast<int>(GetTickCount() - start) >= waitMs)
+            break;
         Sleep(10);
+    }
     std::string text = ReadWholeFile(dir_ + L"transcript");
     std::vector<std::string> lines;
     std::size_t begin = 0;

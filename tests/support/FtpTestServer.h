@@ -76,6 +76,14 @@ public:
                                   const std::string& password = "tajne",
                                   const std::wstring& root = L"");
 
+    // ProFTPD, a server independent of the tests' own, serving root (empty: a fresh
+    // folder) to user. Its transcript holds "PASS (hidden)" in place of the password.
+    static FtpTestServer Proftpd(const std::string& user = "korekta",
+                                 const std::string& password = "tajne",
+                                 const std::wstring& root = L"");
+    // Empty when ProFTPD can run here, else the reason (not installed, not root).
+    static std::string ProftpdUnavailable();
+
     FtpTestServer(FtpTestServer&& other) noexcept;
     FtpTestServer& operator=(FtpTestServer&& other) noexcept;
     FtpTestServer(const FtpTestServer&) = delete;
@@ -102,7 +110,7 @@ private:
     FtpTestServer() = default;
     static FtpTestServer Start(bool scripted, const std::string& scriptJson,
                                const std::string& user, const std::string& password,
-                               const std::wstring& root);
+                               const std::wstring& root, const char* kind = "pyftpdlib");
 
     int id_ = 0;
     std::uint16_t port_ = 0;

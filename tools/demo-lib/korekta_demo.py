@@ -215,108 +215,52 @@ class Server:
 
 
 class ProftpdServer:
-    """ProFTPD, a second server independent of the tests' own, serving the same tree
-    read-only to the same user, as a child process in the foreground (-n) stopped by its
-    process id. Everything it needs is written under DIR/ftp: the configuration, a user
-    file of its own (no system account is used) and the transcript, one command per line
-    as the tests' server writes it. It listens on 127.0.0.1 only; its passive ports are
-    the system's free ones. Run as root: it changes into the served tree (chroot) and
-    serves it as the unprivileged "nobody"."""
+    """ProFTPD, a server independent of the tests' own, serving the same tree read-only to
+    the same user on the fixed port (tests/servers/proftpd_server.py: a configuration and a
+    user file of its own under DIR/ftp, 127.0.0.1 only, the same transcript), as a child
+    process stopped by its process id."""
+
+    SCRIPT = os.path.join(ROOT, "tests", "servers", "proftpd_server.py")
 
     def __init__(self, work, port):
         self.p = paths(work)
         self.port = port
         self.proc = None
 
-    @staticmethod
-    def available():
-        if not shutil.which("proftpd"):
-            return "proftpd is not installed (Debian package proftpd-core)"
-        if os.geteuid() != 0:
-            return "proftpd serves a changed root (chroot), which needs root"
-        return None
-
-    def _password_hash(self):
-        import warnings
-        with warnings.catch_warnings():
-            warnings.simplefilter("ignore", DeprecationWarning)
-            import crypt
-        return crypt.crypt(PASSWORD, crypt.mksalt(crypt.METHOD_SHA512))
-
-    def _configure(self):
-        ftp = self.p["ftp"]
-        files = {name: os.path.join(ftp, name) for name in
-                 ("proftpd.conf", "passwd", "group", "proftpd.pid", "scoreboard", "log")}
-        nobody, nogroup = 65534, 65534
-        with open(files["passwd"], "w") as f:
-            f.write(f"{USER}:{self._password_hash()}:{nobody}:{nogroup}::"
-                    f"{os.path.abspath(self.p['server'])}:/bin/false\n")
-        with open(files["group"], "w") as f:
-            f.write(f"nogroup:x:{nogroup}:\n")
-        for name in ("passwd", "group"):
-            os.chmod(files[name], 0o600)  # proftpd refuses user files others can read
-        # The served tree readable by the unprivileged user, whatever the umask was.
-        for folder, dirs, names in os.walk(self.p["server"]):
-            os.chmod(folder, 0o755)
-            for name in names:
-                os.chmod(os.path.join(folder, name), 0o644)
-        conf = f"""ServerName "korekta test proftpd"
-ServerType standalone
-Port {self.port}
-DefaultAddress 127.0.0.1
-SocketBindTight on
-UseIPv6 off
-User nobody
-Group nogroup
-MaxInstances 20
-PidFile {files["proftpd.pid"]}
-ScoreboardFile {files["scoreboard"]}
-DelayTable none
-WtmpLog off
-UseReverseDNS off
-AuthOrder mod_auth_file.c
-AuthUserFile {files["passwd"]}
-AuthGroupFile {files["group"]}
-RequireValidShell off
-DefaultRoot ~
-SystemLog {files["log"]}
-LogFormat commands "%m %J"
-ExtendedLog {self.p["transcript"]} ALL commands
-<Limit WRITE>
-  DenyAll
-</Limit>
-"""
-        with open(files["proftpd.conf"], "w") as f:
-            f.write(conf)
-        return files
+    @classmethod
+    def available(cls):
+        done = subprocess.run([PYTHON, cls.SCRIPT, "--available"], stdin=subprocess.DEVNULL,
+                              capture_output=True, text=True)
+        return None if done.returncode == 0 else (done.stdout.strip() or "proftpd cannot run")
 
     def start(self):
-        why = self.available()
-        if why:
-            raise StepFailed(why)
         if port_in_use(self.port):
             raise StepFailed(f"port {self.port} on 127.0.0.1 is already in use: the "
                              "korekta.exe driven is built for it, so nothing else may listen "
                              "there")
-        os.makedirs(self.p["ftp"], exist_ok=True)
-        if os.path.exists(self.p["transcript"]):
-            os.remove(self.p["transcript"])
-        files = self._configure()
-        out = open(os.path.join(self.p["ftp"], "out"), "wb")
-        self.proc = subprocess.Popen(["proftpd", "-n", "-c", files["proftpd.conf"]],
-                                     stdin=subprocess.DEVNULL, stdout=out, stderr=out)
+        ftp = self.p["ftp"]
+        os.makedirs(ftp, exist_ok=True)
+        for name in ("port", "transcript"):
+            if os.path.exists(os.path.join(ftp, name)):
+                os.remove(os.path.join(ftp, name))
+        config = os.path.join(ftp, "config.json")
+        with open(config, "w") as f:
+            json.dump({"dir": os.path.abspath(ftp), "root": os.path.abspath(self.p["server"]),
+                       "user": USER, "password": PASSWORD, "port": self.port,
+                       "read_only": True}, f)
+        out = open(os.path.join(ftp, "out"), "wb")
+        self.proc = subprocess.Popen([PYTHON, self.SCRIPT, config], stdin=subprocess.DEVNULL,
+                                     stdout=out, stderr=out)
         out.close()
         deadline = time.time() + 15
-        while not port_in_use(self.port):
+        while not os.path.exists(os.path.join(ftp, "port")):
             if self.proc.poll() is not None or time.time() > deadline:
                 self.stop()
-                with open(os.path.join(self.p["ftp"], "out"), errors="replace") as f:
+                with open(os.path.join(ftp, "out"), errors="replace") as f:
                     raise StepFailed("proftpd did not start: " + f.read()[-300:])
-            time.sleep(0.1)
+            time.sleep(0.05)
         return self
 
-    # The same stop as the tests' server: SIGTERM, then SIGKILL; proftpd ends its
-    # sessions' processes with its own.
     stop = Server.stop
 
 
