@@ -164,6 +164,18 @@ TEST(CabCompressor, MissingSourceIsRecordedAndTheRunGoesOn) {
     x.SetFileName(dir / L"out.cab");
     ASSERT_EQ(x.FileCount(), 1);
     EXPECT_EQ(x.Item(0).FileName, "good.txt");
+
+    // With RaiseExceptions set the same error fails the run with the compressor's text;
+    // the finish event still comes.
+    log = {};
+    c.RaiseExceptions = true;
+    try {
+        c.Compress();
+        ADD_FAILURE() << "no failure";
+    } catch (const ECabError& e) {
+        EXPECT_EQ(e.Message(), L"Error opening source file");
+    }
+    EXPECT_EQ(log.events, (std::vector<std::string>{"start", "error:1", "finish:1"}));
 }
 
 TEST(CabCompressor, CabinetIntoMissingFolderFailsAtTheFlush) {

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,7 @@ enum class Cab {
     NotACabinet,   // not taken for a cabinet: nothing listed, nothing written
     CopyFails,     // the copy fails with an error; no cut-short file is left
     MultiPart,     // refused with "MultiPart Cab Files not supported"
+    ListingFails,  // taken for a cabinet, but its listing fails: an error, nothing listed
 };
 
 TEST(HostileCabinet, EachFixtureGivesItsResultAndNothingLeavesTheDestination) {
@@ -84,6 +86,7 @@ TEST(HostileCabinet, EachFixtureGivesItsResultAndNothingLeavesTheDestination) {
         {L"checksum_mismatch.cab", Cab::CopyFails},
         {L"lying_size.cab", Cab::CopyFails},
         {L"multipart_next.cab", Cab::MultiPart},
+        {L"files_past_end.cab", Cab::ListingFails},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fixture);
@@ -97,12 +100,33 @@ TEST(HostileCabinet, EachFixtureGivesItsResultAndNothingLeavesTheDestination) {
         const std::wstring path = FixturePath(c.fixture);
         ASSERT_TRUE(FileExists(path)) << "missing fixture";
         if (c.result == Cab::MultiPart) {
-            try {
-                x.SetFileName(path);
-                ADD_FAILURE() << "no failure";
-            } catch (const ECabError& e) {
-                EXPECT_EQ(e.Message(), L"MultiPart Cab Files not supported");
+            // Refused by the assignment and by a run alike, before any event.
+            std::vector<std::string> events;
+            x.OnStart = [&](TCabComponent&) { events.push_back("start"); };
+            x.OnFinish = [&](TCabComponent&) { events.push_back("finish"); };
+            const std::function<void()> runs[] = {[&] { x.SetFileName(path); },
+                                                  [&] { x.Extract(false); }};
+            for (const auto& run : runs) {
+                try {
+                    run();
+                    ADD_FAILURE() << "no failure";
+                } catch (const ECabError& e) {
+                    EXPECT_EQ(e.Message(), L"MultiPart Cab Files not supported");
+                }
             }
+            EXPECT_TRUE(events.empty());
+            EXPECT_TRUE(errors.empty());
+            EXPECT_TRUE(FilesIn(dir.Path()).empty());
+            continue;
+        }
+        if (c.result == Cab::ListingFails) {
+            EXPECT_TRUE(x.IsCabFile(path));
+            x.SetFileName(path);
+            ASSERT_EQ(errors.size(), 1u);
+            EXPECT_NE(errors[0], 0);
+            EXPECT_EQ(x.LastError(), errors[0]);
+            EXPECT_EQ(x.FileCount(), 0);
+            EXPECT_TRUE(FilesIn(dir.Path()).empty());
             continue;
         }
         if (c.result == Cab::NotACabinet) {
@@ -131,18 +155,49 @@ TEST(HostileCabinet, EachFixtureGivesItsResultAndNothingLeavesTheDestination) {
     }
 }
 
-TEST(HostileCabinet, PackingWindowShowsTheErrorBoxForASkippedName) {
-    TestFolder dir;
-    TUnvFMZip window;
-    gui::headless::ClearBoxes();
-    std::wstring first = L"x";
-    EXPECT_FALSE(window.DCompres(FixturePath(L"dotdot_backslash.cab"), dir / L"dest", first));
-    auto boxes = gui::headless::TakeBoxes();
-    ASSERT_FALSE(boxes.empty());
-    EXPECT_EQ(boxes.back().text, L"Błąd: 8");
-    EXPECT_EQ(window.L_CCmp.Text(), L"Errors occured");
-    EXPECT_EQ(first, L"good.txt");
-    EXPECT_FALSE(FileExists(dir / L"evil_dotdot_backslash.txt"));
+TEST(HostileCabinet, PackingWindowShowsWhatEachFixtureGives) {
+    struct Case {
+        const wchar_t* fixture;
+        std::wstring failure; // "" when DCompres returns
+        std::vector<std::wstring> boxes;
+        std::wstring result;            // L_CCmp at the end
+        std::wstring first;             // the caller's variable afterwards
+        std::vector<std::wstring> left; // files in the destination afterwards
+    } cases[] = {
+        {L"dotdot_backslash.cab", L"", {L"Błąd: 8"}, L"Errors occured", L"good.txt", {L"good.txt"}},
+        {L"checksum_mismatch.cab", L"", {L"Błąd: 4"}, L"1 plików (380 bajtów", L"good.txt", {}},
+        {L"multipart_next.cab",
+         L"MultiPart Cab Files not supported",
+         {},
+         L"----",
+         L"unchanged",
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        TestFolder dir;
+        const std::wstring dest = dir / L"dest\\";
+        CreateDirectoryW(dest.c_str(), nullptr);
+        TUnvFMZip window;
+        gui::headless::ClearBoxes();
+        std::wstring first = L"unchanged", failure;
+        bool answer = false;
+        try {
+            answer = window.DCompres(FixturePath(c.fixture), dest, first);
+        } catch (const Error& e) {
+            failure = e.Message();
+        }
+        EXPECT_EQ(failure, c.failure);
+        EXPECT_FALSE(answer);
+        std::vector<std::wstring> boxes;
+        for (const auto& box : gui::headless::TakeBoxes())
+            boxes.push_back(box.text);
+        EXPECT_EQ(boxes, c.boxes);
+        EXPECT_EQ(window.L_CCmp.Text(), c.result);
+        EXPECT_EQ(first, c.first);
+        EXPECT_EQ(FilesIn(dest), c.left);
+        EXPECT_FALSE(FileExists(dir / L"evil_dotdot_backslash.txt"));
+    }
 }
 
 TEST(HostileZip, EachFixtureIsRefusedAndWritesNothing) {
