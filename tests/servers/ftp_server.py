@@ -108,6 +108,10 @@ class ScriptedDTPHandler(DTPHandler):
             self.transfer_finished = False
             self.close()
 
+    # pyftpdlib's handler binds its read event to its own handle_read; without this the cut
+    # above would never run and a "cut" store would be taken in whole.
+    handle_read_event = handle_read
+
     def close(self):
         if self.cmd_channel._cut_after is not None and not self._closed:
             self.cmd_channel._cut_after = None
