@@ -65,8 +65,11 @@ bool LocalFileExists(const std::wstring& path) {
     return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// The system's reason without its closing period, so that it can stand inside a sentence.
 std::wstring LastErrorText() {
-    return SystemErrorMessage(GetLastError());
+    std::wstring reason = SystemErrorMessage(GetLastError());
+    if (!reason.empty() && reason.back() == L'.') reason.pop_back();
+    return reason;
 }
 
 // The whole file, or a failure naming the file and the system's reason.
@@ -74,7 +77,7 @@ std::string ReadWholeFile(const std::wstring& path) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-        throw EInOutError(L"Nie można otworzyć pliku " + path + L": " + LastErrorText());
+        throw EInOutError(L"Nie można otworzyć pliku " + path + L": " + LastErrorText() + L".");
     std::string bytes;
     char buffer[16384];
     DWORD got = 0;
@@ -83,7 +86,7 @@ std::string ReadWholeFile(const std::wstring& path) {
         bytes.append(buffer, got);
     const std::wstring reason = ok ? L"" : LastErrorText();
     CloseHandle(h);
-    if (!ok) throw EInOutError(L"Nie można odczytać pliku " + path + L": " + reason);
+    if (!ok) throw EInOutError(L"Nie można odczytać pliku " + path + L": " + reason + L".");
     return bytes;
 }
 
@@ -327,8 +330,12 @@ void TVytFMain::SBt_StartClick() {
             throw EInOutError(L"Nie udało się utworzyć kopii zapasowej " + backup + L": " +
                               LastErrorText() + L". Program " + ProgFLL + L" pozostał bez zmian.");
         ReplaceFileAtomically(local, ProgFLL);
+        // An updater left in place would later undo the correction: that is a failure.
         const std::wstring updater = ExtractFilePath(ProgFLL) + L"UpdateQV.exe";
-        if (LocalFileExists(updater)) DeleteFileW(updater.c_str());
+        if (LocalFileExists(updater) && !DeleteFileW(updater.c_str()))
+            throw EInOutError(L"Program " + ProgFLL + L" zastąpiono (kopia zapasowa: " + backup +
+                              L"), ale nie udało się usunąć pliku " + updater + L": " +
+                              LastErrorText() + L".\r\nUsuń ten plik ręcznie.");
     }
     Tmr.SetEnabled(true);
     ShowInfo(L"Wykonano korektę adresu Serwera Aktualizacji !");

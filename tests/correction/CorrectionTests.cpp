@@ -14,6 +14,7 @@ const std::string kOldBuild = "MZ old build " + std::string(5000, 'o');
 const std::string kNewBuild = "MZ new build for Alfa " + PatternBytes(200000, 11);
 const std::wstring kDone = L"Wykonano korektę adresu Serwera Aktualizacji !";
 const std::string kProgRemote = "//Upgrade/Tavrin/Alfa/Prog.exe";
+const std::string kOlderBackup = "older backup";
 
 struct Correction : CorrectionFixture {
     std::wstring prog;
@@ -183,6 +184,31 @@ TEST_F(Correction, ASecondStartDuringARunIsIgnored) {
     EXPECT_EQ(ReadFileBytes(prog), kNewBuild);
 }
 
+// The program is already replaced when the updater cannot be deleted: the user is told to
+// delete it by hand, since it would undo the correction; no completion message.
+TEST_F(Correction, AnUpdaterThatCannotBeDeletedIsReportedNotCompleted) {
+    Install();
+    HANDLE held = CreateFileW(updater.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    window.SBt_Start.Click();
+    CloseHandle(held);
+
+    const std::wstring backup = install / L"Prog.esa";
+    std::wstring reason = SystemErrorMessage(ERROR_SHARING_VIOLATION);
+    if (reason.ends_with(L'.')) reason.pop_back(); // it stands inside the sentence
+    EXPECT_EQ(ReadFileBytes(prog), kNewBuild);
+    EXPECT_EQ(ReadFileBytes(backup), kOldBuild);
+    EXPECT_EQ(ReadFileBytes(updater), "updater");
+    auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, gui::MsgKind::Error);
+    EXPECT_EQ(boxes[0].text, L"Program " + prog + L" zastąpiono (kopia zapasowa: " + backup +
+                                 L"), ale nie udało się usunąć pliku " + updater + L": " + reason +
+                                 L".\r\nUsuń ten plik ręcznie.");
+    EXPECT_TRUE(window.Tmr.Enabled());
+    EXPECT_FALSE(transfer.Visible());
+}
+
 // Every fault leaves the installed program as it was, shows one clear text and no
 // completion message.
 TEST_F(Correction, FaultsLeaveTheProgramIntact) {
@@ -193,26 +219,29 @@ TEST_F(Correction, FaultsLeaveTheProgramIntact) {
         std::function<void(Correction&)> arrange;
         std::function<void(Correction&)> cleanup;
         const wchar_t* textPart; // a part of the one text the user sees
+        bool backupMade;         // the fault comes after the backup was written
         std::string serverBuild = kNewBuild;
+        std::function<void(Correction&)> verify = nullptr; // what the row must also leave
     };
     std::vector<Case> cases;
     for (std::int64_t cut : {std::int64_t{0}, n / 2, n * 99 / 100})
-        cases.push_back(
-            {"cut", FtpScript().CutData("RETR", cut).Arg(kProgRemote), nullptr, nullptr, L""});
+        cases.push_back({"cut", FtpScript().CutData("RETR", cut).Arg(kProgRemote), nullptr, nullptr,
+                         L"", false});
     cases.push_back({"fewer bytes than SIZE said",
                      FtpScript().Reply("SIZE", 213, "999999").Arg(kProgRemote), nullptr, nullptr,
-                     L"nie został pobrany w całości"});
+                     L"nie został pobrany w całości", false});
     cases.push_back({"stall", FtpScript().Stall("RETR").Arg(kProgRemote),
-                     [](Correction& t) { t.transfer.IdFTP1.ReadTimeout = 1500; }, nullptr, L""});
+                     [](Correction& t) { t.transfer.IdFTP1.ReadTimeout = 1500; }, nullptr, L"",
+                     false});
     cases.push_back({"empty on the server", std::nullopt, nullptr, nullptr,
-                     L"Brak pliku //Upgrade/Tavrin/Alfa/Prog.exe na FTP !", std::string()});
+                     L"Brak pliku //Upgrade/Tavrin/Alfa/Prog.exe na FTP !", false, std::string()});
     cases.push_back(
         {"421 in the session",
          FtpScript().Reply("RETR", 421, "Too many users.").Arg("//Upgrade/Tavrin/Alfa/Prog.exe"),
-         nullptr, nullptr, L"Too many users."});
+         nullptr, nullptr, L"Too many users.", false});
     cases.push_back({"TEMP not writable", std::nullopt,
-                     [](Correction& t) { t.SetTemp((t.temp / L"no\\such").c_str()); }, nullptr,
-                     L""});
+                     [](Correction& t) { t.SetTemp((t.temp / L"no\\such").c_str()); }, nullptr, L"",
+                     false});
     HANDLE held = INVALID_HANDLE_VALUE;
     cases.push_back({"program held open without sharing", std::nullopt,
                      [&held](Correction& t) {
@@ -223,7 +252,7 @@ TEST_F(Correction, FaultsLeaveTheProgramIntact) {
                          CloseHandle(held);
                          held = INVALID_HANDLE_VALUE;
                      },
-                     L"kopii zapasowej"});
+                     L"kopii zapasowej", false});
     // Read by another program that does not let it be replaced: the backup is made, the
     // rename over the program fails.
     cases.push_back({"program open without delete sharing", std::nullopt,
@@ -235,26 +264,56 @@ TEST_F(Correction, FaultsLeaveTheProgramIntact) {
                          CloseHandle(held);
                          held = INVALID_HANDLE_VALUE;
                      },
-                     L"pozostał bez zmian"});
+                     L"pozostał bez zmian", true});
     // The copy beside the program cannot be written.
     cases.push_back(
         {"no room for the copy beside the program", std::nullopt,
          [](Correction& t) { CreateDirectoryW((t.prog + L".korekta-nowy").c_str(), nullptr); },
          [](Correction& t) { RemoveDirectoryW((t.prog + L".korekta-nowy").c_str()); },
-         L"pozostał bez zmian"});
-    cases.push_back({"backup held open", std::nullopt,
-                     [&held](Correction& t) {
-                         const std::wstring backup = t.install.Write(L"Prog.esa", "b");
-                         held = CreateFileW(backup.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                            0, nullptr);
+         L"pozostał bez zmian", true});
+    cases.push_back(
+        {"backup held open", std::nullopt,
+         [&held](Correction& t) {
+             const std::wstring backup = t.install.Write(L"Prog.esa", kOlderBackup);
+             held =
+                 CreateFileW(backup.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+         },
+         [&held](Correction&) {
+             CloseHandle(held);
+             held = INVALID_HANDLE_VALUE;
+         },
+         L"kopii zapasowej", false, kNewBuild,
+         [](Correction& t) { EXPECT_EQ(ReadFileBytes(t.install / L"Prog.esa"), kOlderBackup); }});
+    // A stale download that another program holds: the fetch refuses to overwrite it and
+    // leaves it as it is.
+    cases.push_back(
+        {"download copy in TEMP held open", std::nullopt,
+         [&held](Correction& t) {
+             const std::wstring stale = t.temp.Write(L"Prog.exe", "stale copy");
+             held = CreateFileW(stale.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+         },
+         [&held](Correction&) {
+             CloseHandle(held);
+             held = INVALID_HANDLE_VALUE;
+         },
+         L"Destination file already exists.", false, kNewBuild,
+         [](Correction& t) { EXPECT_EQ(ReadFileBytes(t.temp / L"Prog.exe"), "stale copy"); }});
+    cases.push_back({"server unreachable", std::nullopt, [](Correction& t) { t.server->Stop(); },
+                     nullptr, L"10061", false});
+    // The same files behind a server that refuses the login.
+    std::optional<FtpTestServer> refusing;
+    cases.push_back({"login refused", std::nullopt,
+                     [&refusing](Correction& t) {
+                         refusing.emplace(FtpTestServer::Scripted(
+                             FtpScript().Reply("PASS", 530, "Login incorrect."), kDeployUser,
+                             kDeployPassword, t.server->Root()));
+                         t.UseServer(*refusing);
                      },
-                     [&held](Correction&) {
-                         CloseHandle(held);
-                         held = INVALID_HANDLE_VALUE;
-                     },
-                     L"kopii zapasowej"});
+                     [&refusing](Correction&) { refusing.reset(); }, L"Login incorrect.", false});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        const std::wstring backup = install / L"Prog.esa";
+        DeleteFileW(backup.c_str());
         DeleteFileW((temp / L"Prog.exe").c_str());
         SetTemp(temp.Path().c_str());
         transfer.IdFTP1.ReadTimeout = kTransferReadTimeoutMs;
@@ -267,6 +326,13 @@ TEST_F(Correction, FaultsLeaveTheProgramIntact) {
         EXPECT_NE(boxes[0].text, kDone);
         EXPECT_NE(boxes[0].text.find(c.textPart), std::wstring::npos) << ToUtf8(boxes[0].text);
         ExpectUntouched();
+        if (c.backupMade) {
+            EXPECT_EQ(ReadFileBytes(backup), kOldBuild);
+        } else {
+            EXPECT_FALSE(FileExists(backup) && ReadFileBytes(backup) == kOldBuild)
+                << "a backup was made";
+        }
+        if (c.verify) c.verify(*this);
         EXPECT_FALSE(transfer.Visible());
         EXPECT_TRUE(window.Tmr.Enabled());
     }

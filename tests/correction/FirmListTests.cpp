@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <optional>
+
 #include "CorrectionFixture.h"
 #include "gui/Application.h"
 
@@ -97,6 +100,66 @@ TEST_F(FirmList, AnUnreachableServerShowsOneErrorAndTheWindowOpensEmpty) {
     window.Ed_PathExe.ClickButton();
     EXPECT_TRUE(window.Tmr.Fire());
     EXPECT_EQ(window.L_Prog.Text(), L"DO AKTUALIZACJI");
+}
+
+// A fault at start-up: one error box, an empty list, the monitor running, the transfer
+// window hidden, and nothing of a broken fetch in TEMP that could pass as the list.
+TEST_F(FirmList, FaultsAtStartUpShowOneErrorAndLoadNothing) {
+    const std::string list = "Alfa\r\nBravo\r\nGamma\r\n";
+    ASSERT_EQ(list.size(), 20u);
+    const std::string oldCopy = "Stara\r\n";
+    struct Case {
+        const char* name;
+        std::optional<FtpScript> script;
+        std::function<void(FirmList&)> arrange;
+        std::wstring text;                   // the one error the user sees
+        std::optional<std::string> leftCopy; // TEMP\firmy.txt afterwards (none: no file)
+    };
+    HANDLE held = INVALID_HANDLE_VALUE;
+    const Case cases[] = {
+        {"login refused", FtpScript().Reply("PASS", 530, "Login incorrect."), nullptr,
+         L"Login incorrect.\r\n", std::nullopt},
+        {"firmy.txt missing on the server", std::nullopt,
+         [](FirmList& t) {
+             DeleteFileW((t.server->Root() + L"Upgrade\\Tavrin\\firmy.txt").c_str());
+         },
+         L"Value must be between 1 and 2147483647", std::nullopt},
+        {"data connection cut after 3 bytes", FtpScript().CutData("RETR", 3), nullptr,
+         L"Connection closed; transfer aborted.\r\n", std::nullopt},
+        // Another program holds an old copy: it cannot be deleted, the fetch refuses to
+        // overwrite it, and the clean-up leaves a file it did not make alone.
+        {"old copy in TEMP held open without sharing", std::nullopt,
+         [&held, &oldCopy](FirmList& t) {
+             const std::wstring copy = t.temp.Write(L"firmy.txt", oldCopy);
+             held = CreateFileW(copy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+         },
+         L"Destination file already exists.", oldCopy},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        window.Hide();
+        window.Tmr.SetEnabled(false);
+        DeleteFileW((temp / L"firmy.txt").c_str());
+        StartServer(list, c.script ? &*c.script : nullptr);
+        if (c.arrange) c.arrange(*this);
+        window.Show();
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        held = INVALID_HANDLE_VALUE;
+
+        auto boxes = Boxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].kind, gui::MsgKind::Error);
+        EXPECT_EQ(boxes[0].text, c.text);
+        EXPECT_TRUE(window.Visible());
+        EXPECT_TRUE(window.CBx_Firm.Items().empty());
+        EXPECT_TRUE(window.Tmr.Enabled());
+        EXPECT_FALSE(transfer.Visible());
+        if (c.leftCopy) {
+            EXPECT_EQ(ReadFileBytes(temp / L"firmy.txt"), *c.leftCopy);
+        } else {
+            EXPECT_FALSE(FileExists(temp / L"firmy.txt"));
+        }
+    }
 }
 
 } // namespace
