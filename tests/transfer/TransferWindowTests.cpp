@@ -3,6 +3,7 @@
 // closed on every path.
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -149,6 +150,21 @@ TEST_F(TransferWindow, FetchFailuresAndReports) {
                      L"Service closing.\r\n",
                      {"SIZE", "SIZE", "PASV", "RETR"},
                      L""});
+    // 2 GiB: the bar takes the low 32 bits as a signed value, a negative maximum.
+    cases.push_back({"2 GiB by SIZE",
+                     FtpScript().Reply("SIZE", 213, "2147483648"),
+                     std::string(10, 'w'),
+                     range,
+                     {"SIZE", "QUIT"},
+                     L""});
+    // 4 GiB + 100: the bar's maximum is 100, the fetch itself goes by the whole size.
+    cases.push_back({"4 GiB + 100 by SIZE, 300 bytes served",
+                     FtpScript().Reply("SIZE", 213, "4294967396"),
+                     std::string(300, 'v'),
+                     L"Plik //p/a.bin nie został pobrany w całości: " + local / L"a.bin" +
+                         L" ma 300 bajtów, a serwer podał 4294967396.",
+                     {"SIZE", "SIZE", "PASV", "RETR", "QUIT"},
+                     L""});
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
         hl::Reset();
@@ -211,22 +227,59 @@ TEST_F(TransferWindow, StoreMakesTheFolderOnlyWhenCwdIsRefused) {
 }
 
 TEST_F(TransferWindow, StoreFailuresAndReports) {
-    auto server = FtpTestServer::Scripted(FtpScript(), kUser, kPassword);
-    Use(server);
-    // A local file that cannot be opened: the folder is made first, then the range error.
-    EXPECT_EQ(FailureOf([&] { window.PlikToFtp(local / L"missing.exe", L"//U/x.cab", false); }),
-              L"Value must be between 1 and 2147483647");
-    EXPECT_EQ(Verbs(AfterLogin(server.Transcript())), (Commands{"CWD", "MKD", "QUIT"}));
-    EXPECT_FALSE(window.Visible());
-
-    // A remote path without "/": CWD and MKD with an empty folder; a refused MKD ends it.
-    auto other = FtpTestServer::Scripted(
-        FtpScript().Reply("CWD", 550, "No folder.").Reply("MKD", 550, "Cannot create."), kUser,
-        kPassword);
-    Use(other);
+    const std::wstring range = L"Value must be between 1 and 2147483647";
+    struct Case {
+        const char* name;
+        FtpScript script;
+        std::wstring localFile; // made by the row's own step when it needs one
+        std::wstring remote;
+        std::wstring failure;
+        Commands commands; // after the login
+    };
     const std::wstring file = local.Write(L"x.cab", "abc");
-    EXPECT_EQ(FailureOf([&] { window.PlikToFtp(file, L"x.cab", false); }), L"Cannot create.\r\n");
-    EXPECT_EQ(AfterLogin(other.Transcript()), (Commands{"CWD", "MKD", "QUIT"}));
+    // A sparse file of 2 GiB: its size seen by seeking is negative as a 32-bit value.
+    const std::wstring big = local / L"big.cab";
+    {
+        HANDLE h = CreateFileW(big.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        LARGE_INTEGER at{};
+        at.QuadPart = std::int64_t{1} << 31;
+        EXPECT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN));
+        EXPECT_TRUE(SetEndOfFile(h));
+        CloseHandle(h);
+    }
+    const Case cases[] = {
+        // A local file that cannot be opened: the folder is made first, then the range error.
+        {"missing local file",
+         FtpScript(),
+         local / L"missing.exe",
+         L"//U/x.cab",
+         range,
+         {"CWD //U/", "MKD //U/", "QUIT"}},
+        // A remote path without "/": CWD and MKD with an empty folder; a refused MKD ends it.
+        {"path without a folder, MKD refused",
+         FtpScript().Reply("CWD", 550, "No folder.").Reply("MKD", 550, "Cannot create."),
+         file,
+         L"x.cab",
+         L"Cannot create.\r\n",
+         {"CWD", "MKD", "QUIT"}},
+        {"local file of 2 GiB",
+         FtpScript(),
+         big,
+         L"//U/big.cab",
+         range,
+         {"CWD //U/", "MKD //U/", "QUIT"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto server = FtpTestServer::Scripted(c.script, kUser, kPassword);
+        Use(server);
+        EXPECT_EQ(FailureOf([&] { window.PlikToFtp(c.localFile, c.remote, false); }), c.failure);
+        EXPECT_EQ(AfterLogin(server.Transcript()), c.commands);
+        EXPECT_FALSE(window.Visible());
+        EXPECT_FALSE(window.IdFTP1.Connected());
+    }
     EXPECT_TRUE(hl::Boxes().empty());
 }
 
@@ -280,8 +333,14 @@ TEST_F(TransferWindow, ListingAppendsNamesWithMlsdAndWithList) {
               (Commands{"CWD", "TYPE", "PASV", "LIST", "TYPE", "QUIT"}));
     EXPECT_FALSE(window.Visible());
 
-    // A refused CWD passes on and nothing is made.
+    // A refused CWD passes on: the list is left as it was, nothing is made, nothing listed.
+    auto refused = FtpTestServer::Scripted(FtpScript(), kUser, kPassword);
+    Use(refused);
+    const std::vector<std::wstring> before = names;
     EXPECT_NE(FailureOf([&] { window.ListFromFtp(L"//none/", names); }), L"<none>");
+    EXPECT_EQ(names, before);
+    EXPECT_EQ(AfterLogin(refused.Transcript()), (Commands{"CWD //none/", "QUIT"}));
+    EXPECT_FALSE(window.IdFTP1.Connected());
 }
 
 } // namespace
