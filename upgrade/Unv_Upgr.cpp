@@ -6,6 +6,7 @@
 #include "ftp/Unv_CFtp.h"
 #include "gui/Application.h"
 #include "pack/Unv_MZip.h"
+#include "util/Errors.h"
 #include "util/pres.h"
 
 TUnvFUpgr* UnvFUpgr = nullptr;
@@ -117,7 +118,8 @@ void TUnvFUpgr::PobierzFromFtp(std::wstring pFtpPlk, std::wstring pKatUnc, std::
     UnvFCFtp->PlikFromFtp(pFtpPlk, folder + fileName, false);
     std::wstring resultName;
     if (ExtractFileExt(fileName) == L".cab") {
-        UnvFMZip->DCompres(folder + fileName, folder, resultName);
+        // Not unpacked whole: the packing window has shown why, so end silently.
+        if (!UnvFMZip->DCompres(folder + fileName, folder, resultName)) throw EAbort();
     } else {
         resultName = folder + fileName;
     }

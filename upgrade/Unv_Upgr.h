@@ -46,7 +46,8 @@ public:
                      std::wstring pFtpUser, std::wstring pFtpPass, std::wstring& FaPlik);
     // Fetches the remote file into the local folder (a new "Update" + timestamp folder
     // beside the executable when blank) and unpacks a ".cab"; LcPlik receives the local
-    // result path.
+    // result path. A cabinet that does not unpack whole ends it with EAbort after the packing
+    // window's error box; the downloaded archive stays.
     void PobierzFromFtp(std::wstring pFtpPlk, std::wstring pKatUnc, std::wstring pFtpHost,
                         std::wstring pFtpUser, std::wstring pFtpPass, std::wstring& LcPlik);
 

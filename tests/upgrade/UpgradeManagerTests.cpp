@@ -34,6 +34,9 @@ protected:
         WriteWholeFile(root + L"Upgrade\\Dunvel\\Escape.cab", FixtureBytes("dotdot_first.cab"));
         WriteWholeFile(root + L"Upgrade\\Dunvel\\empty.cab", "");
         WriteWholeFile(root + L"Upgrade\\Dunvel\\NotCab.cab", "plain text, no cabinet\r\n");
+        // Its listing is whole; the data of its files is cut off.
+        WriteWholeFile(root + L"Upgrade\\Dunvel\\Cut.cab",
+                       FixtureBytes("program.cab").substr(0, 300));
         WriteWholeFile(root + L"Upgrade\\Dunvel\\empty.txt", "");
         WriteWholeFile(root + L"Upgrade\\Lista\\a.txt", "a");
         WriteWholeFile(root + L"Upgrade\\Lista\\b.txt", "b");
@@ -197,46 +200,95 @@ TEST_F(UpgradeManager, ABlankFolderTextFetchesIntoANewUpdateFolderBesideTheProgr
 }
 
 TEST_F(UpgradeManager, AnUnpackedItemNeverLandsOutsideTheFolder) {
+    // The first item climbs out with "..\\": refused with the packing window's box, the safe
+    // item is written, and the fetch ends silently instead of naming a file that is not there.
     TestFolder local;
     std::wstring result = L"previous";
-    try {
-        UnvFUpgr->zFTP_QVArc(L"//Upgrade/Dunvel/Escape.cab", local / L"deep\\dir", result);
-    } catch (const Error&) {
-    }
-    EXPECT_FALSE(FileExists(local / L"deep\\escape.txt"));
+    EXPECT_THROW(UnvFUpgr->zFTP_QVArc(L"//Upgrade/Dunvel/Escape.cab", local / L"dir", result),
+                 EAbort);
+    EXPECT_EQ(result, L"previous");
+    auto boxes = hl::TakeBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, L"Błąd: 8");
     EXPECT_FALSE(FileExists(local / L"escape.txt"));
-    hl::ClearBoxes();
+    EXPECT_FALSE(FileExists(local / L"dir\\escape.txt"));
+    EXPECT_EQ(ReadFileBytes(local / L"dir\\good.txt"), "harmless\r\n");
+    EXPECT_TRUE(FileExists(local / L"dir\\Escape.cab"));
+}
+
+TEST_F(UpgradeManager, ACabinetThatDoesNotUnpackWholeEndsSilentlyAfterTheErrorBox) {
+    struct Case {
+        const wchar_t* remote;
+        const wchar_t* blocker; // a folder made in the destination, or none
+        std::vector<std::wstring> boxes;
+    } cases[] = {
+        {L"//Upgrade/Dunvel/Cut.cab", nullptr, {L"Błąd: 4"}},
+        // The refused target is recorded, then the copy that it ended.
+        {L"//Upgrade/Dunvel/Dunvel.cab", L"Dunvel.exe", {L"Błąd: 8", L"Błąd: 8"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.remote));
+        TestFolder local;
+        if (c.blocker) {
+            ASSERT_TRUE(CreateDirectoryW((local / c.blocker).c_str(), nullptr));
+        }
+        std::wstring result = L"previous";
+        EXPECT_THROW(UnvFUpgr->zFTP_QVArc(c.remote, local.Path(), result), EAbort);
+        EXPECT_EQ(result, L"previous");
+        std::vector<std::wstring> texts;
+        for (const auto& box : hl::TakeBoxes())
+            texts.push_back(box.text);
+        EXPECT_EQ(texts, c.boxes);
+        const std::wstring archive = local / ExtractFileName(ReplaceAll(c.remote, L"/", L"\\"));
+        EXPECT_TRUE(FileExists(archive)) << "the downloaded archive stays";
+        for (const wchar_t* item : {L"Dunvel.exe", L"Dunvel.ini"})
+            EXPECT_FALSE(FileExists(local / item)) << "nothing passes as unpacked";
+    }
 }
 
 TEST_F(UpgradeManager, AFailedFetchLeavesTheResultAndMakesNoFile) {
     struct Case {
         const wchar_t* remote;
-        const wchar_t* message; // empty: the unpacking's failure, any text
+        // Empty: the unpacking's failure, any text. {file}: the local file; a text ending
+        // in ": " is followed by the system's reason.
+        const wchar_t* message;
+        const wchar_t* folder = L""; // below the test folder, ending in "\\"
     } cases[] = {
         {L"//Upgrade/Dunvel/missing.cab", L"Value must be between 1 and 2147483647"},
         {L"//Upgrade/Dunvel/", L"Value must be between 1 and 2147483647"},
         {L"//Upgrade/Brak/Dunvel.cab", L"Value must be between 1 and 2147483647"},
         {L"//Upgrade/Dunvel/NotCab.cab", L""},
+        // Only one missing level is made, so the download has nowhere to create its file.
+        {L"//Upgrade/Dunvel/notes.txt", L"cannot create file {file}: ", L"a\\b\\c\\"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(ToUtf8(c.remote));
         TestFolder local;
+        const std::wstring folder = local / c.folder;
+        const std::wstring name = ExtractFileName(ReplaceAll(c.remote, L"/", L"\\"));
         std::wstring result = L"previous";
         try {
-            UnvFUpgr->zFTP_QVArc(c.remote, local.Path(), result);
+            UnvFUpgr->zFTP_QVArc(c.remote, folder, result);
             ADD_FAILURE() << "the fetch succeeded";
         } catch (const EAbort&) {
             ADD_FAILURE() << "a silent abort";
         } catch (const Error& e) {
-            if (*c.message) {
-                EXPECT_EQ(e.Message(), c.message);
+            const std::wstring expected = ReplaceAll(c.message, L"{file}", folder + name);
+            if (expected.ends_with(L": ")) {
+                EXPECT_EQ(e.Message().substr(0, expected.size()), expected);
+                EXPECT_GT(e.Message().size(), expected.size());
+            } else if (!expected.empty()) {
+                EXPECT_EQ(e.Message(), expected);
             }
         }
         EXPECT_EQ(result, L"previous");
-        const std::wstring name = ExtractFileName(ReplaceAll(c.remote, L"/", L"\\"));
         // A download that failed leaves no file; one that is no cabinet stays as fetched.
         if (!name.empty()) {
-            EXPECT_EQ(FileExists(local / name), !*c.message);
+            EXPECT_EQ(FileExists(folder + name), !*c.message);
+        }
+        if (*c.folder) {
+            EXPECT_EQ(GetFileAttributesW((local / L"a").c_str()), INVALID_FILE_ATTRIBUTES)
+                << "no folder is made";
         }
         hl::ClearBoxes();
     }

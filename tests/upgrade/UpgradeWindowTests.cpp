@@ -221,6 +221,8 @@ TEST_F(UpgradeWindowStart, SendReportsThePublishedArchiveAndAFailedSendKeepsIt) 
              [&](TUpgFqvx& f) {
                  f.Sbt_NadStart.Click();
                  boxes = hl::TakeBoxes();
+                 EXPECT_TRUE(f.Visible() && f.GetModalResult() == gui::ModalResult::None)
+                     << "the window stays open";
              });
     EXPECT_EQ(w.PlikF(), L"//Upgrade/Dunvel/Dunvel.cab");
     ASSERT_EQ(boxes.size(), 1u);
@@ -230,6 +232,45 @@ TEST_F(UpgradeWindowStart, SendReportsThePublishedArchiveAndAFailedSendKeepsIt) 
                                  L" do archiwum " + local / L"Brondel\\Brak.cab" + L" (błąd " +
                                  std::to_wstring(UnvFMZip->CCompr.LastError()) + L").");
     EXPECT_FALSE(FileExists(server_->Root() + L"Upgrade\\Brak\\Brak.cab"));
+}
+
+TEST_F(UpgradeWindowStart, AFailedFetchShowsOnlyItsOwnBoxAndKeepsTheLastResult) {
+    const std::wstring root = server_->Root();
+    WriteWholeFile(root + L"Upgrade\\Dunvel\\empty.cab", "");
+    WriteWholeFile(root + L"Upgrade\\Dunvel\\Cut.cab", FixtureBytes("program.cab").substr(0, 300));
+    struct Case {
+        const wchar_t* remote;
+        gui::MsgKind kind;
+        const wchar_t* text;
+    } cases[] = {
+        {L"//Upgrade/Dunvel/missing.cab", gui::MsgKind::Error,
+         L"Value must be between 1 and 2147483647"},
+        {L"//Upgrade/Dunvel/empty.cab", gui::MsgKind::Plain,
+         L"Brak pliku //Upgrade/Dunvel/empty.cab na FTP !"},
+        {L"//Upgrade/Dunvel/Cut.cab", gui::MsgKind::Plain, L"Błąd: 4"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.remote));
+        TUpgFqvx w;
+        std::wstring previous;
+        std::vector<hl::MessageBoxRecord> boxes;
+        RunShown(w, orwRead, L"//Upgrade/Dunvel/Dunvel.cab", L"", true, true, [&](TUpgFqvx& f) {
+            f.Sbt_OdbStart.Click();
+            previous = f.PlikL();
+            hl::ClearBoxes();
+            f.Ed_OdbPlkFtp.SetText(c.remote);
+            f.Sbt_OdbStart.Click();
+            boxes = hl::TakeBoxes();
+            EXPECT_TRUE(f.Visible() && f.GetModalResult() == gui::ModalResult::None)
+                << "the window stays open";
+        });
+        ASSERT_TRUE(FileExists(previous)) << "the first fetch succeeded";
+        EXPECT_EQ(w.PlikL(), previous);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].kind, c.kind);
+        EXPECT_EQ(boxes[0].text, c.text);
+        RemoveUpdateFolders();
+    }
 }
 
 } // namespace
