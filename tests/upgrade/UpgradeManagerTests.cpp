@@ -200,7 +200,7 @@ TEST_F(UpgradeManager, ABlankFolderTextFetchesIntoANewUpdateFolderBesideTheProgr
 }
 
 TEST_F(UpgradeManager, AnUnpackedItemNeverLandsOutsideTheFolder) {
-    // The first item climbs out with "..\\": refused with the packing window's box, the safe
+    // The first item climbs out with "..\": refused with the packing window's box, the safe
     // item is written, and the fetch ends silently instead of naming a file that is not there.
     TestFolder local;
     std::wstring result = L"previous";
