@@ -195,7 +195,10 @@ void TUnvFCFtp::Utwrz_FolderD(const std::wstring& pFtpDir) {
         IdFTP1.ChangeDir(pFtpDir);
         return;
     } catch (const Error&) {
-        // Any refusal of the change counts as "missing": the folder is made.
+        // Any refusal of the change counts as "missing": the folder is made. A failure that
+        // also ended the connection (421, a time-out) is passed on with its own reason rather
+        // than as the "Not connected." of the MKD that would follow.
+        if (!IdFTP1.Connected()) throw;
     }
     IdFTP1.MakeDir(pFtpDir);
 }

@@ -264,6 +264,13 @@ TEST_F(TransferWindow, StoreFailuresAndReports) {
          L"x.cab",
          L"Cannot create.\r\n",
          {"CWD", "MKD", "QUIT"}},
+        // A CWD answered 421 closes the connection: its reason reaches the caller, no MKD.
+        {"421 to CWD",
+         FtpScript().Reply("CWD", 421, "Service closing."),
+         file,
+         L"//U/x.cab",
+         L"Service closing.\r\n",
+         {"CWD //U/"}},
         {"local file of 2 GiB",
          FtpScript(),
          big,
