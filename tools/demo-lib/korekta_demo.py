@@ -168,7 +168,11 @@ def port_in_use(port):
 
 
 class Server:
-    """The demo server as a child process, stopped by its process id."""
+    """The demo server as a child process, stopped by its process id. It writes "PORT" to
+    DIR/ftp/port once it listens and every command it receives to DIR/ftp/transcript."""
+
+    name = "the demo FTP server"
+    output = "log"  # in DIR/ftp: what the server process prints
 
     def __init__(self, work, port):
         self.p = paths(work)
@@ -179,26 +183,31 @@ class Server:
     def available():
         return None
 
+    def command(self):
+        return [PYTHON, os.path.join(HERE, "demo_ftp_server.py"), "--root", self.p["server"],
+                "--port", str(self.port), "--user", USER, "--password", PASSWORD,
+                "--dir", self.p["ftp"]]
+
     def start(self):
         if port_in_use(self.port):
-            raise StepFailed(f"port {self.port} on 127.0.0.1 is already in use: the demo's "
-                             "korekta.exe is built for it, so nothing else may listen there")
-        os.makedirs(self.p["ftp"], exist_ok=True)
+            raise StepFailed(f"port {self.port} on 127.0.0.1 is already in use: the "
+                             "korekta.exe driven is built for it, so nothing else may listen "
+                             "there")
+        ftp = self.p["ftp"]
+        os.makedirs(ftp, exist_ok=True)
         for name in ("port", "transcript"):
-            if os.path.exists(os.path.join(self.p["ftp"], name)):
-                os.remove(os.path.join(self.p["ftp"], name))
-        log = open(os.path.join(self.p["ftp"], "log"), "wb")
-        self.proc = subprocess.Popen(
-            [PYTHON, os.path.join(HERE, "demo_ftp_server.py"), "--root", self.p["server"],
-             "--port", str(self.port), "--user", USER, "--password", PASSWORD,
-             "--dir", self.p["ftp"]], stdin=subprocess.DEVNULL, stdout=log, stderr=log)
-        log.close()
+            if os.path.exists(os.path.join(ftp, name)):
+                os.remove(os.path.join(ftp, name))
+        out = open(os.path.join(ftp, self.output), "wb")
+        self.proc = subprocess.Popen(self.command(), stdin=subprocess.DEVNULL, stdout=out,
+                                     stderr=out)
+        out.close()
         deadline = time.time() + 15
-        while not os.path.exists(os.path.join(self.p["ftp"], "port")):
+        while not os.path.exists(os.path.join(ftp, "port")):
             if self.proc.poll() is not None or time.time() > deadline:
                 self.stop()
-                with open(os.path.join(self.p["ftp"], "log"), errors="replace") as f:
-                    raise StepFailed("the demo FTP server did not start: " + f.read()[-300:])
+                with open(os.path.join(ftp, self.output), errors="replace") as f:
+                    raise StepFailed(f"{self.name} did not start: " + f.read()[-300:])
             time.sleep(0.05)
         return self
 
@@ -213,19 +222,14 @@ class Server:
         self.proc = None
 
 
-
-class ProftpdServer:
+class ProftpdServer(Server):
     """ProFTPD, a server independent of the tests' own, serving the same tree read-only to
     the same user on the fixed port (tests/servers/proftpd_server.py: a configuration and a
-    user file of its own under DIR/ftp, 127.0.0.1 only, the same transcript), as a child
-    process stopped by its process id."""
+    user file of its own under DIR/ftp, 127.0.0.1 only, the same port and transcript files)."""
 
     SCRIPT = os.path.join(ROOT, "tests", "servers", "proftpd_server.py")
-
-    def __init__(self, work, port):
-        self.p = paths(work)
-        self.port = port
-        self.proc = None
+    name = "proftpd"
+    output = "out"  # ProFTPD's own log is DIR/ftp/log
 
     @classmethod
     def available(cls):
@@ -233,35 +237,14 @@ class ProftpdServer:
                               capture_output=True, text=True)
         return None if done.returncode == 0 else (done.stdout.strip() or "proftpd cannot run")
 
-    def start(self):
-        if port_in_use(self.port):
-            raise StepFailed(f"port {self.port} on 127.0.0.1 is already in use: the "
-                             "korekta.exe driven is built for it, so nothing else may listen "
-                             "there")
+    def command(self):
         ftp = self.p["ftp"]
-        os.makedirs(ftp, exist_ok=True)
-        for name in ("port", "transcript"):
-            if os.path.exists(os.path.join(ftp, name)):
-                os.remove(os.path.join(ftp, name))
         config = os.path.join(ftp, "config.json")
         with open(config, "w") as f:
             json.dump({"dir": os.path.abspath(ftp), "root": os.path.abspath(self.p["server"]),
                        "user": USER, "password": PASSWORD, "port": self.port,
                        "read_only": True}, f)
-        out = open(os.path.join(ftp, "out"), "wb")
-        self.proc = subprocess.Popen([PYTHON, self.SCRIPT, config], stdin=subprocess.DEVNULL,
-                                     stdout=out, stderr=out)
-        out.close()
-        deadline = time.time() + 15
-        while not os.path.exists(os.path.join(ftp, "port")):
-            if self.proc.poll() is not None or time.time() > deadline:
-                self.stop()
-                with open(os.path.join(ftp, "out"), errors="replace") as f:
-                    raise StepFailed("proftpd did not start: " + f.read()[-300:])
-            time.sleep(0.05)
-        return self
-
-    stop = Server.stop
+        return [PYTHON, self.SCRIPT, config]
 
 
 SERVERS = {"pyftpdlib": Server, "proftpd": ProftpdServer}
