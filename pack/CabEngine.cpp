@@ -664,8 +664,7 @@ void TCabCompressor::AddItem(const AnsiString& sourceName, const std::wstring& w
     item.WideFileName = wideName;
     item.DestinationPath = destPath;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!wideName.empty() &&
-        GetFileAttributesExW(wideName.c_str(), GetFileExInfoStandard, &data) &&
+    if (!wideName.empty() && GetFileAttributesExW(wideName.c_str(), GetFileExInfoStandard, &data) &&
         !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         item.FileSize = (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         item.FileDate = FileTimeToLocalDateTime(data.ftLastWriteTime);
@@ -892,7 +891,7 @@ std::intptr_t TCabExtractor::CopyFileNotice(const char* storedBytes, std::int32_
         utf8 ? FromUtf8Exact(storedBytes, wideName) : FromAnsiExact(storedBytes, wideName);
     if (!decoded) wideName.clear();
     // The 8-bit form the items and events carry.
-    const AnsiString storedName = !utf8 ? AnsiString(storedBytes)
+    const AnsiString storedName = !utf8     ? AnsiString(storedBytes)
                                   : decoded ? ToAnsi(wideName)
                                             : AnsiString(storedBytes);
     if (runMode_ == 0) {

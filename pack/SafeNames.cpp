@@ -74,8 +74,8 @@ bool IsSafeAsWritten(std::wstring_view name, bool folderEntry) {
 
 wchar_t LookAlike(wchar_t c) {
     if (c >= L'\uFF01' && c <= L'\uFF5E') return static_cast<wchar_t>(c - 0xFEE0); // fullwidth
-    if ((c >= L'\u2000' && c <= L'\u200A') || c == L'\u00A0' || c == L'\u202F' ||
-        c == L'\u205F' || c == L'\u3000')
+    if ((c >= L'\u2000' && c <= L'\u200A') || c == L'\u00A0' || c == L'\u202F' || c == L'\u205F' ||
+        c == L'\u3000')
         return L' ';
     if (c >= L'\u2080' && c <= L'\u2089') return static_cast<wchar_t>(L'0' + (c - L'\u2080'));
     if (c >= L'\u2074' && c <= L'\u2079') return static_cast<wchar_t>(L'4' + (c - L'\u2074'));

@@ -17,4 +17,3 @@
 // slashes, colons and spaces, super- and subscript digits, Roman numeral letters) stands as
 // that ASCII: no 8-bit form of an accepted name can name another place.
 bool IsSafeStoredName(std::wstring_view name, bool folderEntry = false);
-

@@ -32,7 +32,8 @@ protected:
         WriteWholeFile(root + L"Upgrade\\Dunvel\\notes.txt", "notes\r\n");
         WriteWholeFile(root + L"Upgrade\\Dunvel\\Sub.cab", FixtureBytes("subfolder_first.cab"));
         WriteWholeFile(root + L"Upgrade\\Dunvel\\Escape.cab", FixtureBytes("dotdot_first.cab"));
-        WriteWholeFile(root + L"Upgrade\\Dunvel\\LookAlike.cab", FixtureBytes("lookalike_first.cab"));
+        WriteWholeFile(root + L"Upgrade\\Dunvel\\LookAlike.cab",
+                       FixtureBytes("lookalike_first.cab"));
         WriteWholeFile(root + L"Upgrade\\Dunvel\\empty.cab", "");
         WriteWholeFile(root + L"Upgrade\\Dunvel\\NotCab.cab", "plain text, no cabinet\r\n");
         // Its listing is whole; the data of its files is cut off.
@@ -215,7 +216,8 @@ TEST_F(UpgradeManager, AnUnpackedItemNeverLandsOutsideTheFolder) {
         auto boxes = hl::TakeBoxes();
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].text, L"Błąd: 8");
-        const std::wstring parent = ExtractFilePath(local.Path().substr(0, local.Path().size() - 1));
+        const std::wstring parent =
+            ExtractFilePath(local.Path().substr(0, local.Path().size() - 1));
         for (const std::wstring& folder : {local.Path(), local / L"dir\\", parent})
             for (const wchar_t* name : {L"escape.txt", L"escape.dll"})
                 EXPECT_FALSE(FileExists(folder + name)) << ToUtf8(folder + name);
