@@ -866,14 +866,19 @@ struct TCabExtractor::Callbacks {
     }
 };
 
-bool TCabExtractor::WantsFile(const AnsiString& storedName) const {
+// Names stored as UTF-8 that share their form in the code page are told apart by their
+// exact form.
+bool TCabExtractor::WantsFile(const AnsiString& storedName, const std::wstring& wideName) const {
     switch (runMode_) {
     case 1:
-        return Items.SingleItem && Items.SingleItem->FileName == storedName;
-    case 2: {
-        const TCabItem* item = Items.Find(storedName);
-        return item && item->Selected;
-    }
+        return Items.SingleItem && Items.SingleItem->FileName == storedName &&
+               Items.SingleItem->WideFileName == wideName;
+    case 2:
+        for (int i = 0; i < Items.Count(); ++i) {
+            const TCabItem& item = Items[i];
+            if (item.FileName == storedName && item.WideFileName == wideName) return item.Selected;
+        }
+        return false;
     case 3:
         return true;
     default:
@@ -903,7 +908,7 @@ std::intptr_t TCabExtractor::CopyFileNotice(const char* storedBytes, std::int32_
         item.FileDate = DosToDateTime(date, time);
         return 0;
     }
-    if (!WantsFile(storedName)) return 0;
+    if (!WantsFile(storedName, wideName)) return 0;
 
     unpackedTotal_ += size;
     RaiseProgress(storedName, size, unpackedTotal_);

@@ -208,7 +208,7 @@ private:
     // Answers the library's copy-file notice: the open target, 0 to skip, -1 to stop.
     std::intptr_t CopyFileNotice(const char* storedName, std::int32_t size, std::uint16_t date,
                                  std::uint16_t time, std::uint16_t attributes);
-    bool WantsFile(const AnsiString& storedName) const;
+    bool WantsFile(const AnsiString& storedName, const std::wstring& wideName) const;
 
     std::wstring fileName_;
     std::int32_t extractFileCount_ = 0;

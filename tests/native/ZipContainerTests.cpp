@@ -211,8 +211,7 @@ TEST(SafeStoredName, DevicesForbiddenCharactersAndLookAlikes) {
         L"a|b",
         L"a?b",
         L"a*b",
-        L"a\x01"
-        L"b",
+        L"a\u0001b",
         L"sub\x1F/a",
         L"a\tb",
         L"a:b",

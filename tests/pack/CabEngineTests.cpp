@@ -314,6 +314,32 @@ TEST(CabExtractor, SelectedAndSingleItemRuns) {
     EXPECT_EQ(x.Items.SingleItem, nullptr);
 }
 
+TEST(CabExtractor, NamesWithOneFormInTheCodePageAreToldApartByTheirExactForm) {
+    // "ｘ.txt" is stored as UTF-8 (the code page holds it only by best fit) and reads "x.txt"
+    // in the code page, as the plain "x.txt" stored beside it does.
+    TestFolder dir;
+    TCabCompressor c;
+    c.FileName = dir / L"in.cab";
+    c.AddFile(dir.Write(L"a\\\uFF58.txt", "fullwidth"), "");
+    c.AddFile(dir.Write(L"b\\x.txt", "plain"), "");
+    ASSERT_TRUE(c.Compress());
+    TCabExtractor x;
+    x.SetFileName(dir / L"in.cab");
+    ASSERT_EQ(x.FileCount(), 2);
+    EXPECT_EQ(x.Item(0).FileName, x.Item(1).FileName);
+    EXPECT_EQ(x.Item(0).WideFileName, L"\uFF58.txt");
+    EXPECT_EQ(x.Item(1).WideFileName, L"x.txt");
+    x.DestinationPath = dir / L"one";
+    EXPECT_TRUE(x.Extract(0));
+    EXPECT_EQ(ReadFileBytes(dir / L"one\\\uFF58.txt"), "fullwidth");
+    EXPECT_FALSE(FileExists(dir / L"one\\x.txt"));
+    x.DestinationPath = dir / L"sel";
+    x.Item(1).Selected = true;
+    EXPECT_TRUE(x.Extract(true));
+    EXPECT_EQ(ReadFileBytes(dir / L"sel\\x.txt"), "plain");
+    EXPECT_FALSE(FileExists(dir / L"sel\\\uFF58.txt"));
+}
+
 TEST(CabExtractor, ErrorRecordingRaisesTheEventAlsoForCodeZeroAndCanThrow) {
     TCabExtractor x;
     EventLog log;
