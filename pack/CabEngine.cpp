@@ -4,7 +4,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "gui/Application.h"
 #include "pack/CabinetApi.h"
@@ -31,14 +33,53 @@ std::wstring FromAnsi(const AnsiString& text) {
     return out;
 }
 
+bool ToAnsiExact(const std::wstring& text, AnsiString& out) {
+    out.clear();
+    if (text.empty()) return true;
+    BOOL usedDefault = FALSE;
+    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(),
+                                static_cast<int>(text.size()), nullptr, 0, nullptr, &usedDefault);
+    if (n <= 0 || usedDefault) return false;
+    out.assign(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+                        out.data(), n, nullptr, &usedDefault);
+    // A code page may still map a character onto one that reads back differently.
+    std::wstring back;
+    return !usedDefault && FromAnsiExact(out, back) && back == text;
+}
+
+bool FromAnsiExact(const AnsiString& text, std::wstring& out) {
+    out.clear();
+    if (text.empty()) return true;
+    int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(),
+                                static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) return false;
+    out.assign(static_cast<std::size_t>(n), L'\0');
+    return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(),
+                               static_cast<int>(text.size()), out.data(), n) == n;
+}
+
 namespace {
 
-std::wstring FromUtf8Bytes(const char* text) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    if (n <= 1) return {};
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), n);
-    out.resize(static_cast<std::size_t>(n - 1));
+// Strict UTF-8: false for bytes that are no UTF-8 (no substitute characters).
+bool FromUtf8Exact(const std::string& text, std::wstring& out) {
+    out.clear();
+    if (text.empty()) return true;
+    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) return false;
+    out.assign(static_cast<std::size_t>(n), L'\0');
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                               static_cast<int>(text.size()), out.data(), n) == n;
+}
+
+std::string ToUtf8Bytes(const std::wstring& text) {
+    if (text.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
     return out;
 }
 
@@ -47,10 +88,16 @@ std::size_t NamePartStart(const std::string& path) {
     std::size_t p = path.find_last_of("\\:");
     return p == std::string::npos ? 0 : p + 1;
 }
-std::string FolderPart(const std::string& path) {
+std::size_t NamePartStart(const std::wstring& path) {
+    std::size_t p = path.find_last_of(L"\\:");
+    return p == std::wstring::npos ? 0 : p + 1;
+}
+template <class Text>
+Text FolderPart(const Text& path) {
     return path.substr(0, NamePartStart(path));
 }
-std::string NamePart(const std::string& path) {
+template <class Text>
+Text NamePart(const Text& path) {
     return path.substr(NamePartStart(path));
 }
 
@@ -117,9 +164,12 @@ bool ForceFolders(std::wstring path) {
     return CreateDirectoryW(path.c_str(), nullptr) || FolderExists(path);
 }
 
-bool IsBlankAnsi(const AnsiString& text) {
-    return text.find_first_not_of(' ') == AnsiString::npos;
+bool IsBlank(const std::wstring& text) {
+    return text.find_first_not_of(L' ') == std::wstring::npos;
 }
+
+// Set in the attributes of a stored name that is UTF-8 rather than the ANSI code page.
+constexpr std::uint16_t kNameIsUtf8 = 0x80;
 
 // ---- The platform library ---------------------------------------------------------------
 
@@ -186,7 +236,65 @@ HANDLE AsHandle(INT_PTR hf) {
     return reinterpret_cast<HANDLE>(hf);
 }
 
-INT_PTR OpenFor(const char* path, int oflag, int* err) {
+// The names the cabinet library receives in place of paths. A name holds "<" and ">", which
+// no file name may hold, so it reaches no file but the one registered under it: the path
+// never passes through the code page.
+class LibraryNames {
+public:
+    AnsiString Add(const std::wstring& path) {
+        paths_.push_back(path);
+        AnsiString name(1, '<');
+        name += std::to_string(paths_.size());
+        name += '>';
+        return name;
+    }
+    // The path registered under name; false for any other text.
+    bool Find(const char* name, std::wstring& path) const {
+        const std::size_t n = std::strlen(name);
+        if (n < 3 || name[0] != '<' || name[n - 1] != '>') return false;
+        std::size_t index = 0;
+        for (std::size_t i = 1; i + 1 < n; ++i) {
+            if (name[i] < '0' || name[i] > '9' || index > paths_.size()) return false;
+            index = index * 10 + static_cast<std::size_t>(name[i] - '0');
+        }
+        if (index == 0 || index > paths_.size()) return false;
+        path = paths_[index - 1];
+        return true;
+    }
+
+private:
+    std::vector<std::wstring> paths_;
+};
+
+// The names of the running compression or copy; an outer run's are put back afterwards.
+thread_local LibraryNames* t_names = nullptr;
+
+class NamesScope {
+public:
+    NamesScope() : outer_(std::exchange(t_names, &names_)) {}
+    ~NamesScope() { t_names = outer_; }
+    NamesScope(const NamesScope&) = delete;
+    NamesScope& operator=(const NamesScope&) = delete;
+    AnsiString Add(const std::wstring& path) { return names_.Add(path); }
+
+private:
+    LibraryNames names_;
+    LibraryNames* outer_;
+};
+
+// The path a name from the library stands for: a registered one, or an 8-bit path that
+// converts without loss; false for any other.
+bool PathOf(const char* name, std::wstring& path) {
+    if (t_names && t_names->Find(name, path)) return true;
+    return FromAnsiExact(name, path);
+}
+
+INT_PTR OpenFor(const char* name, int oflag, int* err) {
+    std::wstring path;
+    if (!PathOf(name, path)) {
+        if (err) *err = ERROR_INVALID_NAME;
+        return -1;
+    }
     DWORD access = GENERIC_READ;
     if ((oflag & cabapi::kOpenAccessMask) == cabapi::kOpenWriteOnly) access = GENERIC_WRITE;
     if ((oflag & cabapi::kOpenAccessMask) == cabapi::kOpenReadWrite)
@@ -197,7 +305,7 @@ INT_PTR OpenFor(const char* path, int oflag, int* err) {
         disposition = (oflag & cabapi::kOpenExclusive) ? CREATE_NEW : CREATE_ALWAYS;
     else if (oflag & cabapi::kOpenTruncate)
         disposition = TRUNCATE_EXISTING;
-    HANDLE h = CreateFileW(FromAnsi(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+    HANDLE h = CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         if (err) *err = static_cast<int>(GetLastError());
@@ -427,6 +535,9 @@ struct SourceFile {
     // The handle given to the library until it closes it; an add that the library abandons
     // leaves it open.
     INT_PTR handedOut = -1;
+    std::wstring path;
+    // The stored name is UTF-8, since the code page cannot hold it.
+    bool utf8Name = false;
 };
 
 // The source opened ahead of the library's add: a source the library cannot open leaves its
@@ -476,9 +587,10 @@ struct TCabCompressor::Callbacks {
     static LONG CABAPI_CALL Seek(INT_PTR hf, LONG dist, int type, int* err, void*) {
         return SeekIn(hf, dist, type, err);
     }
-    static int CABAPI_CALL Delete(char* path, int* err, void*) {
-        if (DeleteFileW(FromAnsi(path).c_str())) return 0;
-        *err = static_cast<int>(GetLastError());
+    static int CABAPI_CALL Delete(char* name, int* err, void*) {
+        std::wstring path;
+        if (PathOf(name, path) && DeleteFileW(path.c_str())) return 0;
+        *err = path.empty() ? ERROR_INVALID_NAME : static_cast<int>(GetLastError());
         return -1;
     }
     static BOOL CABAPI_CALL TempFile(char* name, int size, void*) {
@@ -488,9 +600,10 @@ struct TCabCompressor::Callbacks {
         if (n == 0 || n > MAX_PATH || !GetTempFileNameW(folder, L"cab", 0, unique)) return FALSE;
         // The library creates the file itself; the empty one made here only reserved the name.
         DeleteFileW(unique);
-        AnsiString ansi = ToAnsi(unique);
-        if (static_cast<int>(ansi.size()) >= size) return FALSE;
-        std::memcpy(name, ansi.c_str(), ansi.size() + 1);
+        if (!t_names) return FALSE;
+        const AnsiString token = t_names->Add(unique);
+        if (static_cast<int>(token.size()) >= size) return FALSE;
+        std::memcpy(name, token.c_str(), token.size() + 1);
         return TRUE;
     }
     static BOOL CABAPI_CALL NextCabinet(cabapi::CCAB*, ULONG, void*) { return FALSE; }
@@ -512,29 +625,46 @@ struct TCabCompressor::Callbacks {
     }
 
     // Hands the library the source opened before its add.
-    static INT_PTR CABAPI_CALL OpenInfo(char* path, USHORT* date, USHORT* time, USHORT* attributes,
+    static INT_PTR CABAPI_CALL OpenInfo(char* name, USHORT* date, USHORT* time, USHORT* attributes,
                                         int* err, void*) {
         SourceFile source;
+        std::wstring path;
         if (t_source && t_source->handle != -1) {
             source = std::exchange(*t_source, SourceFile{});
             t_source->handedOut = source.handle;
-        } else if (!OpenSource(FromAnsi(path), source)) {
-            *err = static_cast<int>(source.error);
+            t_source->path = source.path;
+            t_source->utf8Name = source.utf8Name;
+        } else if (!PathOf(name, path) || !OpenSource(path, source)) {
+            *err = path.empty() ? ERROR_INVALID_NAME : static_cast<int>(source.error);
             return -1;
+        } else if (t_source) {
+            source.utf8Name = t_source->utf8Name;
         }
         *date = source.date;
         *time = source.time;
-        *attributes = source.attributes;
+        *attributes = static_cast<USHORT>(source.attributes | (source.utf8Name ? kNameIsUtf8 : 0));
         return source.handle;
     }
 };
 
 void TCabCompressor::AddFile(const AnsiString& sourceName, const AnsiString& destPath) {
+    std::wstring wide;
+    if (!FromAnsiExact(sourceName, wide)) wide.clear();
+    AddItem(sourceName, wide, destPath);
+}
+
+void TCabCompressor::AddFile(const std::wstring& sourceName, const AnsiString& destPath) {
+    AddItem(ToAnsi(sourceName), sourceName, destPath);
+}
+
+void TCabCompressor::AddItem(const AnsiString& sourceName, const std::wstring& wideName,
+                             const AnsiString& destPath) {
     TCabItem& item = Items.Add();
     item.FileName = sourceName;
+    item.WideFileName = wideName;
     item.DestinationPath = destPath;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExW(FromAnsi(sourceName).c_str(), GetFileExInfoStandard, &data) &&
+    if (!wideName.empty() && GetFileAttributesExW(wideName.c_str(), GetFileExInfoStandard, &data) &&
         !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         item.FileSize = (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         item.FileDate = FileTimeToLocalDateTime(data.ftLastWriteTime);
@@ -544,6 +674,7 @@ void TCabCompressor::AddFile(const AnsiString& sourceName, const AnsiString& des
 namespace {
 
 std::wstring FullPath(const std::wstring& path) {
+    if (path.empty()) return path;
     DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (n == 0) return path;
     std::wstring out(n, L'\0');
@@ -573,7 +704,7 @@ std::int64_t TCabCompressor::OriginalFileSize() {
     std::int64_t sum = 0;
     for (int i = 0; i < Items.Count(); ++i) {
         TCabItem& item = Items[i];
-        item.FileSize = SizeOfFile(FullPath(FromAnsi(item.FileName)));
+        item.FileSize = item.WideFileName.empty() ? -1 : SizeOfFile(FullPath(item.WideFileName));
         if (item.FileSize >= 0) sum += item.FileSize;
     }
     return sum;
@@ -611,9 +742,9 @@ bool TCabCompressor::Compress() {
     ccab.setID = 0;
     ccab.fFailOnIncompressible = FALSE;
     CopyInto(ccab.szDisk, "DISK01");
-    const AnsiString cabinet = ToAnsi(FileName);
-    if (!CopyInto(ccab.szCab, NamePart(cabinet)) ||
-        !CopyInto(ccab.szCabPath, FolderPart(cabinet))) {
+    // The library opens the cabinet, and its temporary files, only under names of the run.
+    NamesScope names;
+    if (!CopyInto(ccab.szCab, names.Add(FileName)) || !CopyInto(ccab.szCabPath, "")) {
         RecordError(cabapi::FCIERR_CAB_FILE);
         return false;
     }
@@ -636,14 +767,27 @@ bool TCabCompressor::Compress() {
             for (int i = 0; i < Items.Count(); ++i) {
                 gui::Application::Instance().ProcessMessages();
                 const TCabItem& item = Items[i];
-                AnsiString source = ToAnsi(FullPath(FromAnsi(item.FileName)));
-                AnsiString stored = item.DestinationPath + item.ShortFileName();
                 currentIndex_ = i;
                 SourceFile opened;
-                if (!OpenSource(FromAnsi(source), opened)) {
+                opened.path = FullPath(item.WideFileName);
+                // The stored name in the code page when it holds it exactly, else in UTF-8
+                // with the flag that says so.
+                AnsiString stored;
+                const std::wstring name = NamePart(item.WideFileName);
+                std::wstring prefix;
+                if (ToAnsiExact(name, stored)) {
+                    stored = item.DestinationPath + stored;
+                } else if (FromAnsiExact(item.DestinationPath, prefix)) {
+                    stored = ToUtf8Bytes(prefix + name);
+                    opened.utf8Name = true;
+                } else {
+                    opened.path.clear();
+                }
+                if (opened.path.empty() || !OpenSource(opened.path, opened)) {
                     RecordError(cabapi::FCIERR_OPEN_SRC);
                     continue;
                 }
+                AnsiString source = names.Add(opened.path);
                 erf = {};
                 SourceFile* const outer = std::exchange(t_source, &opened);
                 BOOL added =
@@ -722,19 +866,19 @@ struct TCabExtractor::Callbacks {
     }
 };
 
-namespace {
-// Set in the attributes of a stored name that is UTF-8 rather than the ANSI code page.
-constexpr std::uint16_t kNameIsUtf8 = 0x80;
-} // namespace
-
-bool TCabExtractor::WantsFile(const AnsiString& storedName) const {
+// Names stored as UTF-8 that share their form in the code page are told apart by their
+// exact form.
+bool TCabExtractor::WantsFile(const AnsiString& storedName, const std::wstring& wideName) const {
     switch (runMode_) {
     case 1:
-        return Items.SingleItem && Items.SingleItem->FileName == storedName;
-    case 2: {
-        const TCabItem* item = Items.Find(storedName);
-        return item && item->Selected;
-    }
+        return Items.SingleItem && Items.SingleItem->FileName == storedName &&
+               Items.SingleItem->WideFileName == wideName;
+    case 2:
+        for (int i = 0; i < Items.Count(); ++i) {
+            const TCabItem& item = Items[i];
+            if (item.FileName == storedName && item.WideFileName == wideName) return item.Selected;
+        }
+        return false;
     case 3:
         return true;
     default:
@@ -745,61 +889,68 @@ bool TCabExtractor::WantsFile(const AnsiString& storedName) const {
 std::intptr_t TCabExtractor::CopyFileNotice(const char* storedBytes, std::int32_t size,
                                             std::uint16_t date, std::uint16_t time,
                                             std::uint16_t attributes) {
-    const std::wstring wideName =
-        (attributes & kNameIsUtf8) ? FromUtf8Bytes(storedBytes) : FromAnsi(AnsiString(storedBytes));
-    const AnsiString storedName =
-        (attributes & kNameIsUtf8) ? ToAnsi(wideName) : AnsiString(storedBytes);
+    // The stored name is decoded once, without loss; that one form is checked and written.
+    const bool utf8 = (attributes & kNameIsUtf8) != 0;
+    std::wstring wideName;
+    const bool decoded =
+        utf8 ? FromUtf8Exact(storedBytes, wideName) : FromAnsiExact(storedBytes, wideName);
+    if (!decoded) wideName.clear();
+    // The 8-bit form the items and events carry.
+    const AnsiString storedName = !utf8     ? AnsiString(storedBytes)
+                                  : decoded ? ToAnsi(wideName)
+                                            : AnsiString(storedBytes);
     if (runMode_ == 0) {
         TCabItem& item = Items.Add();
         item.FileName = storedName;
+        item.WideFileName = wideName;
         item.FileSize = size;
         item.DestinationPath = FolderPart(storedName);
         item.FileDate = DosToDateTime(date, time);
         return 0;
     }
-    if (!WantsFile(storedName)) return 0;
+    if (!WantsFile(storedName, wideName)) return 0;
 
     unpackedTotal_ += size;
     RaiseProgress(storedName, size, unpackedTotal_);
     ++currentIndex_;
 
-    // A name that could leave the destination is never written; the run goes on.
-    if (!IsSafeStoredName(wideName)) {
+    // A name that could leave the destination, or that has no exact form, is never written;
+    // the run goes on.
+    if (!decoded || !IsSafeStoredName(wideName)) {
+        refused_ = true;
         RecordError(cabapi::FDIERROR_TARGET_FILE);
         return 0;
     }
     // Both separators name folders on the platform; the target paths use one.
-    AnsiString relative = storedName;
-    for (char& c : relative)
-        if (c == '/') c = '\\';
+    std::wstring relative = wideName;
+    for (wchar_t& c : relative)
+        if (c == L'/') c = L'\\';
     // A blank destination means the current folder.
-    AnsiString destination =
-        IsBlankAnsi(DestinationPath) ? ToAnsi(FullPath(L".")) : DestinationPath;
-    if (destination.empty() || destination.back() != '\\') destination += '\\';
-    AnsiString sub = FolderPart(relative);
+    std::wstring destination = IsBlank(DestinationPath) ? FullPath(L".") : DestinationPath;
+    if (destination.empty() || destination.back() != L'\\') destination += L'\\';
+    std::wstring sub = FolderPart(relative);
     if (!sub.empty()) sub.pop_back();
-    const std::wstring folder = FromAnsi(destination + sub);
+    const std::wstring folder = destination + sub;
     if (!FolderExists(folder)) {
         bool cancel = !(Options & dcoForceDirectories);
         if (OnFolderRequired) OnFolderRequired(*this, ToAnsi(folder), cancel);
         if (cancel) return 0;
         ForceFolders(folder);
     }
-    const AnsiString target = destination + relative;
-    const std::wstring wideTarget = FromAnsi(target);
-    if (FileExistsAt(wideTarget)) {
+    const std::wstring target = destination + relative;
+    if (FileExistsAt(target)) {
         bool cancel = !(Options & dcoOverwriteFiles);
-        if (OnFileExists) OnFileExists(*this, target, cancel);
+        if (OnFileExists) OnFileExists(*this, ToAnsi(target), cancel);
         if (cancel) return 0;
     }
-    HANDLE h = CreateFileW(wideTarget.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         abortCode_ = cabapi::FDIERROR_TARGET_FILE;
         RecordError(cabapi::FDIERROR_TARGET_FILE);
         return -1;
     }
-    if (t_openTarget) *t_openTarget = {reinterpret_cast<INT_PTR>(h), wideTarget, false, size};
+    if (t_openTarget) *t_openTarget = {reinterpret_cast<INT_PTR>(h), target, false, size};
     return reinterpret_cast<INT_PTR>(h);
 }
 
@@ -829,6 +980,7 @@ bool TCabExtractor::Run(std::uint8_t mode) {
     unpackedTotal_ = 0;
     lastError_ = 0;
     abortCode_ = 0;
+    refused_ = false;
     pendingFailure_ = nullptr;
     if (mode == 0) Items.Clear();
     if (IsMultiPart(fileName_)) throw ECabError(L"MultiPart Cab Files not supported");
@@ -857,13 +1009,14 @@ bool TCabExtractor::Run(std::uint8_t mode) {
         }
         if (mode != 0) RaiseStart();
 
-        const AnsiString cabinet = ToAnsi(fileName_);
-        AnsiString name = NamePart(cabinet);
-        AnsiString folder = FolderPart(cabinet);
+        // The library opens the cabinet only under a name of the run.
+        NamesScope names;
+        AnsiString name = names.Add(fileName_);
+        char folder[] = "";
         OpenTarget target;
         OpenTarget* const outer = std::exchange(t_openTarget, &target);
-        copied = api.FDICopy(fdi.Handle(), name.data(), folder.data(), 0, Callbacks::Notify,
-                             nullptr, this) != FALSE;
+        copied = api.FDICopy(fdi.Handle(), name.data(), folder, 0, Callbacks::Notify, nullptr,
+                             this) != FALSE;
         t_openTarget = outer;
         if (target.handle) CloseHandle(AsHandle(target.handle));
         if (target.handle || target.cutShort) DeleteFileW(target.path.c_str());
@@ -885,7 +1038,7 @@ bool TCabExtractor::Run(std::uint8_t mode) {
     }
     if (mode != 0) RaiseFinish();
     if (!copied) RecordError(copyError);
-    return copied;
+    return copied && !refused_;
 }
 
 bool TCabExtractor::Extract(bool selected) {

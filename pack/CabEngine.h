@@ -16,11 +16,18 @@
 #include "util/DateTime.h"
 #include "util/Errors.h"
 
-// An 8-bit text in the system's ANSI code page, the form every path and stored name takes
-// on its way to the cabinet library.
+// An 8-bit text in the system's ANSI code page: the form of the items' names and of the
+// events' texts. The file calls never take a path in this form: they receive UTF-16 texts,
+// and the cabinet library receives, in place of a path, a name that only the engine's own
+// file callbacks can turn back into one.
 using AnsiString = std::string;
+// For display: characters the code page lacks are replaced.
 AnsiString ToAnsi(const std::wstring& text);
 std::wstring FromAnsi(const AnsiString& text);
+// Without loss or refused: false when a character has no exact counterpart (no best fit,
+// no default character) or a byte sequence is not valid in the code page.
+bool ToAnsiExact(const std::wstring& text, AnsiString& out);
+bool FromAnsiExact(const AnsiString& text, std::wstring& out);
 
 // A failure of the cabinet engine (a recorded error with RaiseExceptions set, a multi-part
 // cabinet, a cabinet library that could not be loaded).
@@ -32,8 +39,12 @@ class ECabError : public Error {
 struct TCabItem {
     // Compressor: the source's modification time when added; extractor: the stored time.
     TDateTime FileDate = 0;
-    // Compressor: the source path as passed to AddFile; extractor: the stored name.
+    // Compressor: the source path as passed to AddFile; extractor: the stored name (for a
+    // name stored as UTF-8, its form in the code page).
     AnsiString FileName;
+    // FileName as the file calls receive it. Compressor: the source path; extractor: the
+    // stored name decoded without loss, empty when its bytes are not valid in their encoding.
+    std::wstring WideFileName;
     // -1 after the compressor's OriginalFileSize found no file at FileName.
     std::int64_t FileSize = 0;
     bool Selected = false;
@@ -135,8 +146,10 @@ public:
     TCabLZXLevel CompressionLZXLevel = cllHighest;
     std::int64_t CompressedFileSize() const { return compressedFileSize_; }
 
-    // Appends an item; a file at sourceName gives it its size and modification time.
+    // Appends an item; a file at sourceName gives it its size and modification time. An
+    // 8-bit source path that the code page cannot turn into UTF-16 names no file.
     void AddFile(const AnsiString& sourceName, const AnsiString& destPath);
+    void AddFile(const std::wstring& sourceName, const AnsiString& destPath);
     // Writes FileName from the items: yes when the final flush succeeded, whatever happened
     // to single files (their failures are recorded).
     bool Compress();
@@ -148,6 +161,8 @@ public:
 
 private:
     struct Callbacks;
+    void AddItem(const AnsiString& sourceName, const std::wstring& wideName,
+                 const AnsiString& destPath);
     std::int64_t compressedFileSize_ = 0;
 };
 
@@ -159,7 +174,7 @@ public:
     TCabExtractor() = default;
 
     // The folder to unpack into.
-    AnsiString DestinationPath;
+    std::wstring DestinationPath;
     TCabExtractOptions Options = dcoForceDirectories | dcoOverwriteFiles;
     TCabDecisionEvent OnFolderRequired;
     TCabDecisionEvent OnFileExists;
@@ -169,7 +184,8 @@ public:
     // otherwise the list is left as it was.
     void SetFileName(const std::wstring& path);
 
-    // false: every listed item; true: the items whose Selected is set.
+    // false: every listed item; true: the items whose Selected is set. No when the copy
+    // failed or a stored name was refused as unsafe (that file is skipped, error 8).
     bool Extract(bool selected);
     bool Extract(int index);
     // No run, and no, when no item has that stored name.
@@ -192,11 +208,13 @@ private:
     // Answers the library's copy-file notice: the open target, 0 to skip, -1 to stop.
     std::intptr_t CopyFileNotice(const char* storedName, std::int32_t size, std::uint16_t date,
                                  std::uint16_t time, std::uint16_t attributes);
-    bool WantsFile(const AnsiString& storedName) const;
+    bool WantsFile(const AnsiString& storedName, const std::wstring& wideName) const;
 
     std::wstring fileName_;
     std::int32_t extractFileCount_ = 0;
     std::int64_t unpackedTotal_ = 0;
     // The code recorded by the copy callback that made the library stop, 0 when none.
     std::uint16_t abortCode_ = 0;
+    // A stored name of this run was refused.
+    bool refused_ = false;
 };

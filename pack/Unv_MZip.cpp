@@ -89,7 +89,7 @@ bool TUnvFMZip::CCompres(std::vector<std::wstring>& pPlks, std::wstring pPlkCCmp
     CCompr.Items.Clear();
     CCompr.FileName = PlkCCmp;
     for (const std::wstring& line : *PlkS)
-        CCompr.AddFile(ToAnsi(line), "");
+        CCompr.AddFile(line, "");
     Show();
     const bool written = CCompr.Compress();
     Hide();
@@ -109,11 +109,13 @@ bool TUnvFMZip::DCompres(std::wstring pPlkDCmp, std::wstring pDstPath, std::wstr
                     (missing ? L": plik nie istnieje." : L": to nie jest archiwum CAB."));
     }
     Show();
-    DCompr.DestinationPath = ToAnsi(DstPath);
+    DCompr.DestinationPath = DstPath;
     DCompr.SetFileName(PlkDCmp);
     const bool unpacked = DCompr.Extract(false);
     WaitMs(1000);
-    PlkDcm = FromAnsi(DCompr.Item(0).FileName);
+    // The name as it was checked and written, not its form in the code page.
+    const TCabItem& first = DCompr.Item(0);
+    PlkDcm = first.WideFileName.empty() ? FromAnsi(first.FileName) : first.WideFileName;
     Hide();
     return unpacked && DCompr.LastError() == 0;
 }

@@ -111,6 +111,14 @@ void TUnvFUpgr::PobierzFromFtp(std::wstring pFtpPlk, std::wstring pKatUnc, std::
     const std::wstring folderText =
         IsBlank(pKatUnc) ? ProgramFolder() + L"Update" + CompactTimestamp() : pKatUnc;
     const std::wstring folder = WithBackslash(ToShort(folderText));
+    // The short form cuts after 255 characters and turns what code page 1250 lacks into "?":
+    // the download and the unpacking must go to the very folder given, or nowhere.
+    std::wstring given = TrimSpaces(folderText);
+    if (given.empty() || given.back() != L'\\') given += L'\\';
+    if (folder != given)
+        throw EInOutError(L"Nie można pobrać pliku do folderu " + folderText +
+                          L": jego nazwa ma więcej niż 255 znaków lub znaki spoza strony "
+                          L"kodowej 1250.");
     const std::wstring fileName = RemoteFileName(pFtpPlk);
     // One level only; a folder that cannot be made shows up when the download creates its file.
     if (!FolderExists(folder)) CreateDirectoryW(folder.c_str(), nullptr);

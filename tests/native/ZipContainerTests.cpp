@@ -184,12 +184,69 @@ TEST(SafeStoredName, NamesThatStayInsideTheDestination) {
         {L"/", true, false},         {L"../a", false, false},     {L"a\\..\\..\\b", false, false},
         {L"\\a", false, false},      {L"C:a", false, false},      {L"a//b", false, false},
         {L"a.", false, false},       {L"a /b", false, false},     {L"con", false, false},
-        {L"Lpt9.log", false, false}, {L"COM0", false, true},      {L"console", false, true},
+        {L"Lpt9.log", false, false}, {L"COM10", false, true},     {L"console", false, true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(IsSafeStoredName(c.name, c.folderEntry), c.safe)
             << testing::PrintToString(std::wstring(c.name));
     EXPECT_FALSE(IsSafeStoredName(std::wstring(L"a\0b", 3)));
+}
+
+// Every name Windows takes for a device, characters no file name may hold, and names that
+// become unsafe once a code page's best fit has turned look-alikes into ASCII.
+TEST(SafeStoredName, DevicesForbiddenCharactersAndLookAlikes) {
+    const wchar_t* refused[] = {
+        L"COM\u00B9",
+        L"lpt\u00B2.dll",
+        L"sub/Com\u00B3.txt",
+        L"COM0",
+        L"LPT0.x",
+        L"CONIN$",
+        L"conout$.log",
+        L"NUL .txt",
+        L"aux  .tar.gz",
+        L"a<b",
+        L"a>b",
+        L"a\"b",
+        L"a|b",
+        L"a?b",
+        L"a*b",
+        L"a\u0001b",
+        L"sub\x1F/a",
+        L"a\tb",
+        L"a:b",
+        L"a::$DATA",
+        // Best-fit look-alikes of ".", "\\", "/", ":" and the space.
+        L"\uFF0E\uFF0E\uFF3Cevil.txt",
+        L"\uFF0E\uFF0E/evil.txt",
+        L"..\u2215evil.txt",
+        L"\u2024\u2024\u2216evil.txt",
+        L"\uFF0E\uFF0E\uFF0Fevil.txt",
+        L"C\uFF1Aevil.txt",
+        L"C\u2236evil.txt",
+        L"C\u0589evil.txt",
+        L"a\u3000",
+        L"a\u2002/b",
+        L"evil\uFF0E",
+        L"\uFF3C\uFF3Cserver\uFF3Cshare",
+        // Devices once normalised.
+        L"\uFF2E\uFF35\uFF2C.txt",
+        L"\u216DON.txt",
+        L"COM\u2074",
+        L"LPT\u2081.x",
+        L"nul\u3000.txt",
+        L"AUX\uFF0Etxt",
+    };
+    for (const wchar_t* name : refused)
+        EXPECT_FALSE(IsSafeStoredName(name)) << testing::PrintToString(std::wstring(name));
+    const wchar_t* accepted[] = {
+        L"COM\u00B9x",   L"COM\u00B91",  L"\uFF58.exe", L"Za\u017C\u00F3\u0142\u0107.txt",
+        L"a\u00A0b.txt", L"\uFF0Ea.txt", L"CONIN",      L"CONOUT$x",
+        L"LPT",          L"nul_.txt",    L"a\u2024b",   L"x\u00B2.dat",
+    };
+    for (const wchar_t* name : accepted)
+        EXPECT_TRUE(IsSafeStoredName(name)) << testing::PrintToString(std::wstring(name));
+    EXPECT_FALSE(IsSafeStoredName(L"sub\uFF0F", true)) << "a look-alike makes no folder entry";
 }
 
 } // namespace

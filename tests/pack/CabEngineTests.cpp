@@ -135,7 +135,7 @@ TEST(CabCompressor, CompressionTypesGiveTheirCodesAndRoundTrip) {
         }
 
         TCabExtractor x;
-        x.DestinationPath = A(dir / L"out" + std::to_wstring(k.code));
+        x.DestinationPath = dir / L"out" + std::to_wstring(k.code);
         x.SetFileName(dir / L"t.cab");
         ASSERT_TRUE(x.Extract(false));
         EXPECT_EQ(ReadFileBytes(dir / (L"out" + std::to_wstring(k.code) + L"\\data.bin")), data);
@@ -216,7 +216,7 @@ TEST(CabExtractor, EmptyCabinetListsNothingAndExtractsWithZeroTotals) {
     TCabExtractor x;
     EventLog log;
     log.Attach(x);
-    x.DestinationPath = A(dir / L"out");
+    x.DestinationPath = dir / L"out";
     x.SetFileName(dir / L"empty.cab");
     EXPECT_EQ(x.FileCount(), 0);
     EXPECT_TRUE(log.events.empty()); // a listing raises neither start nor finish
@@ -242,7 +242,7 @@ TEST(CabExtractor, ExtractAllTakesItsTotalsFromTheListingAndReportsEachFile) {
     x.OnFileExists = [&](TCabComponent&, const AnsiString& item, bool& cancel) {
         exists.push_back(item + (cancel ? ":cancel" : ":go"));
     };
-    x.DestinationPath = A(dir / L"out");
+    x.DestinationPath = dir / L"out";
     x.SetFileName(dir / L"in.cab");
     EXPECT_TRUE(x.Extract(false));
     EXPECT_EQ(x.ExtractFileCount(), 2);
@@ -270,7 +270,7 @@ TEST(CabExtractor, MissingTargetFolderIsAnnouncedThenCreatedWithItsParents) {
     x.OnFolderRequired = [&](TCabComponent&, const AnsiString& item, bool& cancel) {
         asked.push_back(item + (cancel ? ":cancel" : ":go"));
     };
-    x.DestinationPath = A(dir / L"upd\\new");
+    x.DestinationPath = dir / L"upd\\new";
     x.SetFileName(dir / L"in.cab");
     ASSERT_EQ(x.Item(0).FileName, "bin\\deep\\x.dll");
     EXPECT_EQ(x.Item(0).DestinationPath, "bin\\deep\\");
@@ -281,7 +281,7 @@ TEST(CabExtractor, MissingTargetFolderIsAnnouncedThenCreatedWithItsParents) {
     // Without forced folders the file is skipped when the handler leaves Cancel set.
     TCabExtractor y;
     y.Options = 0;
-    y.DestinationPath = A(dir / L"other");
+    y.DestinationPath = dir / L"other";
     y.SetFileName(dir / L"in.cab");
     EXPECT_TRUE(y.Extract(false));
     EXPECT_FALSE(FileExists(dir / L"other\\bin\\deep\\x.dll"));
@@ -293,7 +293,7 @@ TEST(CabExtractor, SelectedAndSingleItemRuns) {
     Pack(dir / L"in.cab",
          {dir.Write(L"a.txt", "aa"), dir.Write(L"b.txt", "bbb"), dir.Write(L"c.txt", "cccc")});
     TCabExtractor x;
-    x.DestinationPath = A(dir / L"sel");
+    x.DestinationPath = dir / L"sel";
     x.SetFileName(dir / L"in.cab");
     x.Item(0).Selected = true;
     x.Item(2).Selected = true;
@@ -304,7 +304,7 @@ TEST(CabExtractor, SelectedAndSingleItemRuns) {
     EXPECT_FALSE(FileExists(dir / L"sel\\b.txt"));
     EXPECT_TRUE(FileExists(dir / L"sel\\c.txt"));
 
-    x.DestinationPath = A(dir / L"one");
+    x.DestinationPath = dir / L"one";
     EXPECT_TRUE(x.Extract(AnsiString("b.txt")));
     EXPECT_EQ(x.ExtractFileCount(), 1);
     EXPECT_EQ(x.SourceFileSize(), 3);
@@ -312,6 +312,32 @@ TEST(CabExtractor, SelectedAndSingleItemRuns) {
     EXPECT_FALSE(FileExists(dir / L"one\\a.txt"));
     EXPECT_FALSE(x.Extract(AnsiString("B.TXT"))); // names compare exactly
     EXPECT_EQ(x.Items.SingleItem, nullptr);
+}
+
+TEST(CabExtractor, NamesWithOneFormInTheCodePageAreToldApartByTheirExactForm) {
+    // "ｘ.txt" is stored as UTF-8 (the code page holds it only by best fit) and reads "x.txt"
+    // in the code page, as the plain "x.txt" stored beside it does.
+    TestFolder dir;
+    TCabCompressor c;
+    c.FileName = dir / L"in.cab";
+    c.AddFile(dir.Write(L"a\\\uFF58.txt", "fullwidth"), "");
+    c.AddFile(dir.Write(L"b\\x.txt", "plain"), "");
+    ASSERT_TRUE(c.Compress());
+    TCabExtractor x;
+    x.SetFileName(dir / L"in.cab");
+    ASSERT_EQ(x.FileCount(), 2);
+    EXPECT_EQ(x.Item(0).FileName, x.Item(1).FileName);
+    EXPECT_EQ(x.Item(0).WideFileName, L"\uFF58.txt");
+    EXPECT_EQ(x.Item(1).WideFileName, L"x.txt");
+    x.DestinationPath = dir / L"one";
+    EXPECT_TRUE(x.Extract(0));
+    EXPECT_EQ(ReadFileBytes(dir / L"one\\\uFF58.txt"), "fullwidth");
+    EXPECT_FALSE(FileExists(dir / L"one\\x.txt"));
+    x.DestinationPath = dir / L"sel";
+    x.Item(1).Selected = true;
+    EXPECT_TRUE(x.Extract(true));
+    EXPECT_EQ(ReadFileBytes(dir / L"sel\\x.txt"), "plain");
+    EXPECT_FALSE(FileExists(dir / L"sel\\\uFF58.txt"));
 }
 
 TEST(CabExtractor, ErrorRecordingRaisesTheEventAlsoForCodeZeroAndCanThrow) {
@@ -347,7 +373,7 @@ TEST(CabExtractor, NotACabinetKeepsTheListAndRecordsTheCopyFailureAfterFinish) {
     EXPECT_FALSE(x.IsCabFile(junk));
     ASSERT_EQ(x.FileCount(), 1);
     EXPECT_TRUE(log.events.empty());
-    x.DestinationPath = A(dir / L"out");
+    x.DestinationPath = dir / L"out";
     EXPECT_FALSE(x.Extract(false));
     EXPECT_EQ(log.events, (std::vector<std::string>{"start", "finish:0", "error:2"}));
     EXPECT_EQ(x.ErrorText(x.LastError()), L"File not in CAB format");
@@ -362,7 +388,7 @@ TEST(CabExtractor, TargetThatCannotBeCreatedStopsTheCopyWithCode8) {
     TCabExtractor x;
     EventLog log;
     log.Attach(x);
-    x.DestinationPath = A(dir / L"out");
+    x.DestinationPath = dir / L"out";
     x.SetFileName(dir / L"in.cab");
     EXPECT_FALSE(x.Extract(false));
     CloseHandle(h);
@@ -400,7 +426,7 @@ TEST(CabEngine, FailureInAHandlerStopsTheLibraryAndPassesOnAfterFinish) {
                       std::int64_t) {
         if (index == 1) throw Error(L"stop unpacking");
     };
-    x.DestinationPath = A(dir / L"out");
+    x.DestinationPath = dir / L"out";
     x.SetFileName(dir / L"in.cab");
     try {
         x.Extract(false);

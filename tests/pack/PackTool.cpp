@@ -55,13 +55,13 @@ int Run(const std::vector<std::wstring>& args) {
                 int y, mo, d, h, mi, s, ms;
                 DecodeDateTime(x.Item(i).FileDate, y, mo, d, h, mi, s, ms);
                 std::printf("%s\t%lld\t%04d-%02d-%02d %02d:%02d:%02d\n",
-                            Utf8(FromAnsi(x.Item(i).FileName)).c_str(),
+                            Utf8(x.Item(i).WideFileName).c_str(),
                             static_cast<long long>(x.Item(i).FileSize), y, mo, d, h, mi, s);
             }
             return 0;
         }
         if (args.size() < 4) return 2;
-        x.DestinationPath = ToAnsi(args[3]);
+        x.DestinationPath = args[3];
         return x.Extract(false) && x.LastError() == 0 ? 0 : 1;
     }
     if (command == L"zip" && args.size() == 4) return ZipFile(args[2], args[3]) ? 0 : 1;

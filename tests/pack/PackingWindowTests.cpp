@@ -151,6 +151,27 @@ TEST_F(PackingWindow, UnpackingItsOwnCabinetGivesTheFirstStoredName) {
               (std::vector<std::wstring>{L"Katalog " + dir / L"Upd\\" + L" musi być utworzony "}));
 }
 
+TEST_F(PackingWindow, NamesTheCodePageLacksArePackedAndUnpackedUnderThemselves) {
+    // The code page's best fit of the source name names another file, which must not be
+    // packed in its place; the cabinet and the destination lie in folders the code page
+    // cannot name either.
+    const auto source = dir.Write(L"\u0416 src\\\u0141\u00F3d\u017A \uFF58.txt", "the real file");
+    dir.Write(L"\u0416 src\\L\u00F3dz x.txt", "a look-alike decoy");
+    std::vector<std::wstring> files{source};
+    ASSERT_TRUE(CreateDirectoryW((dir / L"\u0416 cab").c_str(), nullptr));
+    ASSERT_TRUE(window.CCompres(files, dir / L"\u0416 cab\\archiwum \u0416.cab"));
+    EXPECT_EQ(window.CCompr.LastError(), 0);
+    std::wstring first = L"before";
+    EXPECT_TRUE(
+        window.DCompres(dir / L"\u0416 cab\\archiwum \u0416.cab", dir / L"\u0416 upd", first));
+    EXPECT_EQ(first, L"\u0141\u00F3d\u017A \uFF58.txt");
+    EXPECT_EQ(ReadFileBytes(dir / L"\u0416 upd\\\u0141\u00F3d\u017A \uFF58.txt"), "the real file");
+    EXPECT_EQ(window.DCompr.LastError(), 0);
+    const auto boxes = BoxTexts();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].substr(0, 8), L"Katalog ") << "the new destination is announced";
+}
+
 TEST_F(PackingWindow, ExistingTargetIsAnnouncedAndLeftUntouched) {
     const auto a = dir.Write(L"Prog.exe", std::string(4000, 'n'));
     std::vector<std::wstring> files{a};

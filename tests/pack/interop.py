@@ -47,12 +47,15 @@ def check(condition, what):
 
 
 def make_sources(root):
-    """A few files of mixed kinds, one in a subfolder; returns {relative name: bytes}."""
+    """A few files of mixed kinds, one in a subfolder, one whose name the ANSI code page cannot
+    hold; returns {relative name: bytes}."""
     files = {
         "Prog.exe": os.urandom(70000) + b"MZ" * 40000,
         "readme.txt": b"korekta\r\n" * 5000,
         "empty.dat": b"",
         os.path.join("sub", "deep.bin"): bytes(range(256)) * 300,
+        # Outside the test prefix's code page 1252: a cabinet stores it as UTF-8 with the flag.
+        "Łódź ｘ.txt": "Łódź".encode("utf-8") * 100,
     }
     for rel, data in files.items():
         path = os.path.join(root, rel)

@@ -32,6 +32,8 @@ protected:
         WriteWholeFile(root + L"Upgrade\\Dunvel\\notes.txt", "notes\r\n");
         WriteWholeFile(root + L"Upgrade\\Dunvel\\Sub.cab", FixtureBytes("subfolder_first.cab"));
         WriteWholeFile(root + L"Upgrade\\Dunvel\\Escape.cab", FixtureBytes("dotdot_first.cab"));
+        WriteWholeFile(root + L"Upgrade\\Dunvel\\LookAlike.cab",
+                       FixtureBytes("lookalike_first.cab"));
         WriteWholeFile(root + L"Upgrade\\Dunvel\\empty.cab", "");
         WriteWholeFile(root + L"Upgrade\\Dunvel\\NotCab.cab", "plain text, no cabinet\r\n");
         // Its listing is whole; the data of its files is cut off.
@@ -200,20 +202,67 @@ TEST_F(UpgradeManager, ABlankFolderTextFetchesIntoANewUpdateFolderBesideTheProgr
 }
 
 TEST_F(UpgradeManager, AnUnpackedItemNeverLandsOutsideTheFolder) {
-    // The first item climbs out with "..\": refused with the packing window's box, the safe
-    // item is written, and the fetch ends silently instead of naming a file that is not there.
+    // The first item climbs out with "..\" or with look-alikes that a code page turns into
+    // "..\..\": refused with the packing window's box, the safe item is written, and the
+    // fetch ends silently instead of naming a file that is not there.
+    for (const wchar_t* cab : {L"Escape.cab", L"LookAlike.cab"}) {
+        SCOPED_TRACE(ToUtf8(cab));
+        TestFolder local;
+        std::wstring result = L"previous";
+        EXPECT_THROW(
+            UnvFUpgr->zFTP_QVArc(std::wstring(L"//Upgrade/Dunvel/") + cab, local / L"dir", result),
+            EAbort);
+        EXPECT_EQ(result, L"previous");
+        auto boxes = hl::TakeBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, L"Błąd: 8");
+        const std::wstring parent =
+            ExtractFilePath(local.Path().substr(0, local.Path().size() - 1));
+        for (const std::wstring& folder : {local.Path(), local / L"dir\\", parent})
+            for (const wchar_t* name : {L"escape.txt", L"escape.dll"})
+                EXPECT_FALSE(FileExists(folder + name)) << ToUtf8(folder + name);
+        std::vector<std::wstring> files;
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW((local / L"dir\\*").c_str(), &fd);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        do {
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) files.push_back(fd.cFileName);
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+        std::sort(files.begin(), files.end());
+        EXPECT_EQ(files, (std::vector<std::wstring>{cab, L"good.txt"}));
+        EXPECT_EQ(ReadFileBytes(local / L"dir\\good.txt"), "harmless\r\n");
+    }
+}
+
+TEST_F(UpgradeManager, AFolderTextTheShortFormWouldChangeIsRefusedBeforeTheFetch) {
+    // Cut after 255 characters, or with "?" for a letter code page 1250 lacks, the text would
+    // name another folder.
     TestFolder local;
-    std::wstring result = L"previous";
-    EXPECT_THROW(UnvFUpgr->zFTP_QVArc(L"//Upgrade/Dunvel/Escape.cab", local / L"dir", result),
-                 EAbort);
-    EXPECT_EQ(result, L"previous");
-    auto boxes = hl::TakeBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, L"Błąd: 8");
-    EXPECT_FALSE(FileExists(local / L"escape.txt"));
-    EXPECT_FALSE(FileExists(local / L"dir\\escape.txt"));
-    EXPECT_EQ(ReadFileBytes(local / L"dir\\good.txt"), "harmless\r\n");
-    EXPECT_TRUE(FileExists(local / L"dir\\Escape.cab"));
+    const std::wstring tooLong = local / std::wstring(260 - local.Path().size(), L'x');
+    const std::wstring foreign = local / L"\u0416urnal";
+    for (const std::wstring& folder : {tooLong, foreign}) {
+        std::wstring result = L"previous";
+        try {
+            UnvFUpgr->zFTP_QVArc(L"//Upgrade/Dunvel/Dunvel.cab", folder, result);
+            ADD_FAILURE() << "no failure";
+        } catch (const EInOutError& e) {
+            EXPECT_EQ(e.Message(), L"Nie można pobrać pliku do folderu " + folder +
+                                       L": jego nazwa ma więcej niż 255 znaków lub znaki spoza "
+                                       L"strony kodowej 1250.");
+        }
+        EXPECT_EQ(result, L"previous");
+    }
+    std::vector<std::wstring> left;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((local / L"*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (fd.cFileName[0] != L'.') left.push_back(fd.cFileName);
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    EXPECT_TRUE(left.empty()) << "nothing is made, under any name";
 }
 
 TEST_F(UpgradeManager, ACabinetThatDoesNotUnpackWholeEndsSilentlyAfterTheErrorBox) {
