@@ -527,6 +527,43 @@ TEST(FtpClientScripted, ActiveModeTransfersAndTimesOutOnAccept) {
     ExpectTranscript(server.Transcript(), want, "active");
 }
 
+// Disconnect waits for the QUIT reply 100 ms in all, whatever the server sends meanwhile:
+// a reply trickled for ten seconds, lines without end, or nothing.
+TEST(FtpClientScripted, DisconnectWaitsForTheQuitReplyAtMost100Ms) {
+    std::vector<std::string> goodbye{"221-Goodbye."};
+    for (int i = 0; i < 4; ++i)
+        goodbye.push_back(" The server takes its time to say so.");
+    goodbye.push_back("221 Bye.");
+    struct Case {
+        const char* name;
+        FtpScript script;
+        int least; // ms: the client waited for the reply up to its limit
+    };
+    const Case cases[] = {
+        {"trickled one byte every 50 ms", FtpScript().Trickle("QUIT", goodbye, 50), 90},
+        {"a line every 20 ms without end",
+         FtpScript().Endless("QUIT", {"221-Goodbye."}, " and one more thing", 20), 90},
+        {"lines without end as fast as they go",
+         FtpScript().Endless("QUIT", {"221-Goodbye."}, " and one more thing", 0), 0},
+        {"never answered", FtpScript().Stall("QUIT"), 90},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        FtpTestServer server = FtpTestServer::Scripted(k.script);
+        FtpClient c;
+        Configure(c, server);
+        c.Connect();
+        const DWORD start = GetTickCount();
+        c.Disconnect();
+        const int took = static_cast<int>(GetTickCount() - start);
+        EXPECT_GE(took, k.least);
+        EXPECT_LT(took, 1000);
+        EXPECT_FALSE(c.Connected());
+        EXPECT_EQ(server.Transcript().back(), "QUIT");
+        EXPECT_EQ(server.OpenSessions(), 0);
+    }
+}
+
 TEST(FtpClient, ConnectionRefusedNamesTheSocketError) {
     std::uint16_t port;
     {
