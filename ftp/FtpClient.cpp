@@ -9,9 +9,8 @@
 
 namespace {
 
-constexpr int kChunk = 32768;             // largest receive or send of a data transfer
-constexpr std::size_t kMaxLine = 1 << 20; // a control line longer than this is refused
-constexpr int kHostCloseWaitMs = 50;      // how long a refused HOST may take to close
+constexpr int kChunk = 32768;        // largest receive or send of a data transfer
+constexpr int kHostCloseWaitMs = 50; // how long a refused HOST may take to close
 
 // Winsock is started once for the process and left running until it ends.
 void StartWinsock() {
@@ -37,6 +36,11 @@ std::wstring FormatSystemText(DWORD code) {
 
 [[noreturn]] void ThrowLastSocketError() {
     throw ESocketError(WSAGetLastError());
+}
+
+[[noreturn]] void ThrowReplyTooLong() {
+    throw Error(L"Invalid reply from the FTP server: longer than " +
+                std::to_wstring(FtpClient::MaxReplySize) + L" bytes.");
 }
 
 // One owned socket, closed when it goes.
@@ -76,17 +80,43 @@ bool WaitFor(SOCKET s, bool write, int ms) {
     return r > 0;
 }
 
-// One receive of at most len bytes; 0 when the peer has closed.
-int RecvSome(SOCKET s, char* buffer, int len, int timeoutMs) {
-    if (timeoutMs > 0 && !WaitFor(s, false, timeoutMs)) throw EFtpTimeout(L"Read timed out.");
+// A deadline on the control connection: one limit for a whole wait, however many receives
+// or sends it takes.
+class Deadline {
+public:
+    // ms <= 0: no limit.
+    explicit Deadline(int ms) : limited_(ms > 0), end_(GetTickCount64() + (ms > 0 ? ms : 0)) {}
+    bool Limited() const { return limited_; }
+    // Milliseconds left, at least 1 while the limit has not passed; 0 once it has.
+    int Left() const {
+        ULONGLONG now = GetTickCount64();
+        return now >= end_ ? 0 : static_cast<int>(end_ - now);
+    }
+
+private:
+    bool limited_;
+    ULONGLONG end_;
+};
+
+// One receive of at most len bytes on the control connection, within the deadline; 0 when
+// the peer has closed.
+int RecvSome(SOCKET s, char* buffer, int len, const Deadline& deadline) {
+    if (deadline.Limited()) {
+        int left = deadline.Left();
+        if (left == 0 || !WaitFor(s, false, left)) throw EFtpTimeout(L"Read timed out.");
+    }
     int n = recv(s, buffer, len, 0);
     if (n == SOCKET_ERROR) ThrowLastSocketError();
     return n;
 }
 
-void SendAll(SOCKET s, const char* data, std::size_t size, int timeoutMs) {
+// Sends a command line on the control connection, within the deadline.
+void SendAll(SOCKET s, const char* data, std::size_t size, const Deadline& deadline) {
     while (size > 0) {
-        if (timeoutMs > 0 && !WaitFor(s, true, timeoutMs)) throw EFtpTimeout(L"Write timed out.");
+        if (deadline.Limited()) {
+            int left = deadline.Left();
+            if (left == 0 || !WaitFor(s, true, left)) throw EFtpTimeout(L"Write timed out.");
+        }
         int n = send(s, data, static_cast<int>(std::min<std::size_t>(size, kChunk)), 0);
         if (n == SOCKET_ERROR) ThrowLastSocketError();
         data += n;
@@ -280,8 +310,43 @@ struct FtpClient::Control {
     std::uint32_t local = 0; // our end's address
 };
 
+// A data connection. Its time-out is the socket's own (SO_RCVTIMEO and SO_SNDTIMEO, set
+// once), so that every receive and send stays one plain call: no select per chunk.
 struct FtpClient::DataSocket {
     Socket sock;
+    bool limited = false; // a time-out is set: WSAETIMEDOUT means it ran out
+
+    void Limit(int ms) {
+        if (ms <= 0) return;
+        DWORD value = static_cast<DWORD>(ms);
+        const char* v = reinterpret_cast<const char*>(&value);
+        if (setsockopt(sock.get(), SOL_SOCKET, SO_RCVTIMEO, v, sizeof value) != 0 ||
+            setsockopt(sock.get(), SOL_SOCKET, SO_SNDTIMEO, v, sizeof value) != 0)
+            ThrowLastSocketError();
+        limited = true;
+    }
+    // One receive of at most len bytes; 0 when the server has closed.
+    int Recv(char* buffer, int len) {
+        int n = recv(sock.get(), buffer, len, 0);
+        if (n == SOCKET_ERROR) Fail(L"Read timed out.");
+        return n;
+    }
+    void Send(const char* data, std::size_t size) {
+        while (size > 0) {
+            int n =
+                send(sock.get(), data, static_cast<int>(std::min<std::size_t>(size, kChunk)), 0);
+            if (n == SOCKET_ERROR) Fail(L"Write timed out.");
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        }
+    }
+
+private:
+    [[noreturn]] void Fail(const wchar_t* timedOut) const {
+        int e = WSAGetLastError();
+        if (limited && e == WSAETIMEDOUT) throw EFtpTimeout(timedOut);
+        throw ESocketError(e);
+    }
 };
 
 class FtpClient::WorkScope {
@@ -334,13 +399,14 @@ void FtpClient::CloseControl() {
     control_.reset();
 }
 
-void FtpClient::SendLine(const std::wstring& verb, const std::wstring& argument) {
+void FtpClient::SendLine(const std::wstring& verb, const std::wstring& argument, int timeoutMs) {
     CheckArgument(verb, argument);
     if (!control_) throw EFtpConnectionClosed(L"Not connected.");
     std::string bytes = EncodeControl(argument.empty() ? verb : verb + L" " + argument, encoding_);
     bytes += "\r\n";
     try {
-        SendAll(control_->sock.get(), bytes.data(), bytes.size(), ReadTimeout);
+        SendAll(control_->sock.get(), bytes.data(), bytes.size(),
+                Deadline(timeoutMs < 0 ? ReadTimeout : timeoutMs));
     } catch (...) {
         CloseControl();
         throw;
@@ -350,10 +416,16 @@ void FtpClient::SendLine(const std::wstring& verb, const std::wstring& argument)
 FtpReply FtpClient::ReadReply(int timeoutMs) {
     if (!control_) throw EFtpConnectionClosed(L"Not connected.");
     Control& c = *control_;
+    // One limit for the whole reply, in time and in size: a server that trickles a reply or
+    // sends lines without end cannot hold the client longer than either.
+    const Deadline deadline(timeoutMs);
+    std::size_t size = 0; // bytes of this reply's lines taken so far
     try {
         for (;;) {
             std::size_t lf;
             while ((lf = c.input.find('\n')) != std::string::npos) {
+                size += lf + 1;
+                if (size > MaxReplySize) ThrowReplyTooLong();
                 std::string line = c.input.substr(0, lf);
                 c.input.erase(0, lf + 1);
                 std::wstring text = DecodeControl(line, encoding_);
@@ -366,10 +438,10 @@ FtpReply FtpClient::ReadReply(int timeoutMs) {
                     throw Error(L"Invalid reply from the FTP server: " + FtpTrim(text));
                 }
             }
-            if (c.input.size() > kMaxLine)
-                throw Error(L"Invalid reply from the FTP server: a line without end.");
+            // What is buffered now is the start of a line of this reply.
+            if (size + c.input.size() > MaxReplySize) ThrowReplyTooLong();
             char buffer[4096];
-            int n = RecvSome(c.sock.get(), buffer, sizeof buffer, timeoutMs);
+            int n = RecvSome(c.sock.get(), buffer, sizeof buffer, deadline);
             if (n == 0) throw EFtpConnectionClosed(L"Connection Closed Gracefully.");
             c.input.append(buffer, static_cast<std::size_t>(n));
         }
@@ -527,8 +599,11 @@ void FtpClient::Login() {
 void FtpClient::Disconnect() {
     if (!control_) return;
     try {
-        SendLine(L"QUIT", L"");
-        if (control_ && WaitFor(control_->sock.get(), false, 100)) ReadReply(100);
+        // QUIT and its reply within QuitWaitMs in all, whatever the server sends meanwhile.
+        const Deadline deadline(QuitWaitMs);
+        SendLine(L"QUIT", L"", QuitWaitMs);
+        const int left = deadline.Left();
+        if (control_ && left > 0) ReadReply(left);
     } catch (...) {
         // Leaving is all that matters here.
     }
@@ -575,6 +650,7 @@ FtpClient::DataSocket FtpClient::ConnectPassive(const FtpHostPort& target) {
     DataSocket data;
     try {
         data.sock = ConnectTo(a.s_addr, target.Port, ConnectTimeout);
+        data.Limit(TransferTimeout);
     } catch (...) {
         // The server waits on a connection that never came: its reply state is unknown.
         CloseControl();
@@ -625,6 +701,18 @@ Socket AcceptWithin(const Socket& listener, int ms) {
 
 } // namespace
 
+EFtpTooLarge FtpClient::TooLarge(const std::wstring& verb, const std::wstring& argument,
+                                 std::int64_t limit, std::int64_t received) {
+    std::wstring text = verb == L"RETR"
+                            ? L"The server sent more than the " + std::to_wstring(limit) +
+                                  L" bytes it announced for " + argument + L" (" +
+                                  std::to_wstring(received) +
+                                  L" bytes received); the transfer was stopped."
+                            : L"The folder listing is longer than " + std::to_wstring(limit) +
+                                  L" bytes; the transfer was stopped.";
+    return EFtpTooLarge(text, limit, received);
+}
+
 void FtpClient::FailTransfer() {
     // Where the transfer broke off, the final reply cannot be told from later ones.
     CloseControl();
@@ -636,7 +724,7 @@ void FtpClient::ReadFinalReply(int transferCode) {
 }
 
 bool FtpClient::Receive(const std::wstring& verb, const std::wstring& argument, const Sink& sink,
-                        std::int64_t restart) {
+                        std::int64_t restart, std::int64_t limit) {
     if (!control_) throw EFtpConnectionClosed(L"Not connected.");
     std::wstring line = argument.empty() ? verb : verb + L" " + argument;
     CheckArgument(verb, argument);
@@ -654,6 +742,7 @@ bool FtpClient::Receive(const std::wstring& verb, const std::wstring& argument, 
         r = SendCmd(verb, argument, {125, 150, 154});
         try {
             data.sock = AcceptWithin(listener.sock, ListenTimeout);
+            data.Limit(TransferTimeout);
         } catch (...) {
             FailTransfer();
             throw;
@@ -662,9 +751,17 @@ bool FtpClient::Receive(const std::wstring& verb, const std::wstring& argument, 
     try {
         WorkScope work(*this, wmRead, 0);
         std::unique_ptr<char[]> buffer(new char[kChunk]);
+        std::int64_t total = restart;
         for (;;) {
-            int n = RecvSome(data.sock.get(), buffer.get(), kChunk, TransferTimeout);
+            // Near the limit, one byte more than it allows is asked for: the excess shows
+            // with the first byte of it, and the transfer stops there.
+            int want = kChunk;
+            if (limit >= 0 && limit - total < kChunk)
+                want = static_cast<int>(std::max<std::int64_t>(limit - total, 0)) + 1;
+            int n = data.Recv(buffer.get(), want);
             if (n == 0) break;
+            total += n;
+            if (limit >= 0 && total > limit) throw TooLarge(verb, argument, limit, total);
             sink(buffer.get(), static_cast<std::size_t>(n));
             work.Advance(n);
         }
@@ -681,7 +778,7 @@ bool FtpClient::Receive(const std::wstring& verb, const std::wstring& argument, 
 // ---- Transfers ---------------------------------------------------------------------------
 
 void FtpClient::Get(const std::wstring& remotePath, const std::wstring& localFile,
-                    bool canOverwrite, bool resume) {
+                    bool canOverwrite, bool resume, std::int64_t maxSize) {
     CheckArgument(L"RETR", remotePath);
     if (!control_) throw EFtpConnectionClosed(L"Not connected.");
     if (!canOverwrite && !resume && FileExists(localFile))
@@ -700,7 +797,8 @@ void FtpClient::Get(const std::wstring& remotePath, const std::wstring& localFil
     }
     Receive(
         L"RETR", remotePath,
-        [&file](const char* data, std::size_t size) { WriteAll(file, data, size); }, restart);
+        [&file](const char* data, std::size_t size) { WriteAll(file, data, size); }, restart,
+        maxSize);
 }
 
 void FtpClient::Put(const std::wstring& localFile, const std::wstring& remotePath, bool append,
@@ -735,6 +833,7 @@ void FtpClient::Put(const std::wstring& localFile, const std::wstring& remotePat
         r = SendCmd(verb, remote, {125, 150});
         try {
             data.sock = AcceptWithin(listener.sock, ListenTimeout);
+            data.Limit(TransferTimeout);
         } catch (...) {
             FailTransfer();
             throw;
@@ -749,7 +848,7 @@ void FtpClient::Put(const std::wstring& localFile, const std::wstring& remotePat
                 ThrowFileError(L"read", localFile);
             if (got == 0) break;
             try {
-                SendAll(data.sock.get(), buffer.get(), got, TransferTimeout);
+                data.Send(buffer.get(), got);
             } catch (const ESocketError& e) {
                 if (e.ErrorCode() == WSAENOTSOCK) break;
                 throw;
@@ -776,7 +875,7 @@ void FtpClient::List() {
     std::string bytes;
     Sink sink = [&bytes](const char* data, std::size_t size) { bytes.append(data, size); };
     if (UseMLIS && canUseMLS_) {
-        Receive(L"MLSD", L"", sink, 0);
+        Receive(L"MLSD", L"", sink, 0, MaxListingSize);
         listingIsMlsd_ = true;
         listingBytes_ = SplitListingLines(bytes);
         for (const auto& line : listingBytes_)
@@ -786,7 +885,7 @@ void FtpClient::List() {
     bool binary = TransferType == ftBinary;
     if (binary) SendCmd(L"TYPE", L"A", {200});
     try {
-        Receive(L"LIST", L"", sink, 0);
+        Receive(L"LIST", L"", sink, 0, MaxListingSize);
     } catch (...) {
         if (binary && control_) {
             try {

@@ -3,6 +3,7 @@
 // and make folders, ask sizes, fetch, store and list, on blocking Winsock sockets. Every
 // operation runs on the calling thread and reports failure by throwing an Error.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -42,6 +43,21 @@ class EFtpTimeout : public Error {
     using Error::Error;
 };
 
+// A fetch or a listing that carried more bytes than it may: more than the size the caller
+// gave Get (the size the server announced), or more than MaxListingSize. The transfer was
+// stopped as soon as the excess arrived.
+class EFtpTooLarge : public Error {
+public:
+    EFtpTooLarge(const std::wstring& message, std::int64_t limit, std::int64_t received)
+        : Error(message), limit_(limit), received_(received) {}
+    std::int64_t Limit() const noexcept { return limit_; }
+    // The bytes received when the transfer was stopped: Limit() + 1.
+    std::int64_t Received() const noexcept { return received_; }
+
+private:
+    std::int64_t limit_, received_;
+};
+
 // The server closed the control or data connection where the client needed more.
 class EFtpConnectionClosed : public Error {
     using Error::Error;
@@ -71,7 +87,7 @@ public:
     bool Passive = false;
     FtpTransferType TransferType = ftASCII;
     int ConnectTimeout = 0;    // ms, 0: the platform's own limit
-    int ReadTimeout = 60000;   // ms for each control reply, 0: no limit
+    int ReadTimeout = 60000;   // ms for each control reply as a whole, 0: no limit
     int ListenTimeout = 10000; // ms to accept the server's active data connection
     int TransferTimeout = 0;   // ms for each data receive or send, 0: no limit
     bool UseHOST = true;
@@ -87,12 +103,18 @@ public:
     std::function<void(FtpClient& sender, WorkMode mode, std::int64_t countMax)> OnWorkBegin;
     std::function<void(FtpClient& sender, WorkMode mode, std::int64_t count)> OnWork;
 
+    // The most bytes a control reply may have (all its lines), and a folder listing.
+    static constexpr std::size_t MaxReplySize = std::size_t{1} << 20;
+    static constexpr std::int64_t MaxListingSize = std::int64_t{64} << 20;
+    // How long Disconnect waits for the QUIT reply, in all.
+    static constexpr int QuitWaitMs = 100;
+
     // ---- Operations ----
     // Connects, greets, sends HOST, logs in (USER/PASS/ACCT, FEAT, CLNT, OPTS UTF8), SYST,
     // SITE ZONE where the server wants it, TYPE. On failure the client is disconnected.
     void Connect();
     bool Connected() const;
-    // QUIT (its reply read if it comes within 100 ms), then the socket is closed.
+    // QUIT (its reply read if it comes within QuitWaitMs in all), then the socket is closed.
     void Disconnect();
 
     void ChangeDir(const std::wstring& folder); // CWD: 200, 250, 257
@@ -100,14 +122,16 @@ public:
     // SIZE (TYPE I around it for ASCII); -1 when refused or not a number.
     std::int64_t Size(const std::wstring& path);
     // RETR into a new local file ("Destination file already exists." otherwise, unless
-    // canOverwrite); resume continues a partial local file with REST.
+    // canOverwrite); resume continues a partial local file with REST. maxSize >= 0 is the
+    // size the server announced: the fetch fails with EFtpTooLarge as soon as the local
+    // file would grow past it.
     void Get(const std::wstring& remotePath, const std::wstring& localFile,
-             bool canOverwrite = false, bool resume = false);
+             bool canOverwrite = false, bool resume = false, std::int64_t maxSize = -1);
     // STOR of the whole local file (APPE when append; REST and a seek when startPos >= 0).
     void Put(const std::wstring& localFile, const std::wstring& remotePath = L"",
              bool append = false, std::int64_t startPos = -1);
     // MLSD when the server offers it (and UseMLIS), LIST otherwise; the folder is the
-    // current one.
+    // current one. A listing longer than MaxListingSize fails with EFtpTooLarge.
     void List();
     // The items of the last listing, parsed on first access. A LIST listing that is not
     // empty raises "No FTP list parsers have been registered.".
@@ -146,7 +170,9 @@ private:
     void ConnectOnce();
     void Login();
     void CheckArgument(const std::wstring& verb, const std::wstring& argument) const;
-    void SendLine(const std::wstring& verb, const std::wstring& argument);
+    // Sends one command line; timeoutMs bounds the send (ReadTimeout when -1).
+    void SendLine(const std::wstring& verb, const std::wstring& argument, int timeoutMs = -1);
+    // Reads one whole reply within timeoutMs (0: no limit) and MaxReplySize.
     FtpReply ReadReply(int timeoutMs);
     FtpReply Check(FtpReply reply, std::initializer_list<int> accepted);
     void CloseControl();
@@ -159,10 +185,12 @@ private:
     DataSocket ListenActive();
     using Sink = std::function<void(const char*, std::size_t)>;
     // Runs a fetch-like transfer (RETR, MLSD, LIST) into sink; false when it ended early
-    // with a 450 reply (no data).
+    // with a 450 reply (no data). limit >= 0 bounds restart + the bytes received.
     bool Receive(const std::wstring& verb, const std::wstring& argument, const Sink& sink,
-                 std::int64_t restart);
+                 std::int64_t restart, std::int64_t limit);
     void ReadFinalReply(int transferCode);
+    static EFtpTooLarge TooLarge(const std::wstring& verb, const std::wstring& argument,
+                                 std::int64_t limit, std::int64_t received);
     void FailTransfer();
 
     std::unique_ptr<Control> control_;

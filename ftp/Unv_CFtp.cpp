@@ -45,6 +45,7 @@ TUnvFCFtp::TUnvFCFtp() {
     IdFTP1.Port = deploy::kFtpPort;
     IdFTP1.ConnectTimeout = 0;
     IdFTP1.ReadTimeout = kTransferReadTimeoutMs;
+    IdFTP1.TransferTimeout = kTransferDataTimeoutMs;
     IdFTP1.OnWork = [this](FtpClient& s, WorkMode m, std::int64_t n) { IdFTP1Work(s, m, n); };
     IdFTP1.OnWorkBegin = [this](FtpClient& s, WorkMode m, std::int64_t n) {
         IdFTP1WorkBegin(s, m, n);
@@ -113,7 +114,14 @@ void TUnvFCFtp::PlikFromFtp(const std::wstring& PlkFtp, const std::wstring& PlkL
         const std::int64_t size = IdFTP1.Size(PlkFtp);
         if (size > 0) {
             created = !LocalFileExists(PlkLoc);
-            IdFTP1.Get(PlkFtp, PlkLoc, false, false);
+            try {
+                IdFTP1.Get(PlkFtp, PlkLoc, false, false, size);
+            } catch (const EFtpTooLarge& e) {
+                throw EInOutError(L"Plik " + PlkFtp +
+                                  L" nie został pobrany: serwer przysłał co najmniej " +
+                                  std::to_wstring(e.Received()) + L" bajtów, a podał " +
+                                  std::to_wstring(size) + L".");
+            }
             const std::int64_t got = LocalFileSize(PlkLoc);
             if (got != size)
                 throw EInOutError(L"Plik " + PlkFtp + L" nie został pobrany w całości: " + PlkLoc +

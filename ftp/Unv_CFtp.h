@@ -13,9 +13,11 @@
 #include "gui/Label.h"
 #include "gui/ProgressBar.h"
 
-// The read time-out of the transfer window's client: a server that stops answering ends
-// the operation after a minute of silence.
+// The time-outs of the transfer window's client: a server that stops answering on the
+// control connection (a whole reply) or on the data connection (each receive or send) ends
+// the operation after a minute.
 inline constexpr int kTransferReadTimeoutMs = 60000;
+inline constexpr int kTransferDataTimeoutMs = 60000;
 
 class TUnvFCFtp : public gui::Form {
 public:
@@ -36,7 +38,8 @@ public:
                   bool DxE);
     // Fetches the remote file into a new local file. A remote file of size 0 is reported in
     // a box and ends the operation with a silent abort (EAbort); a fetch whose local file
-    // does not have the size the server reported fails and leaves no file behind.
+    // does not have the size the server reported (fewer bytes, or more: then it stops at the
+    // first byte too many) fails and leaves no file behind.
     void PlikFromFtp(const std::wstring& PlkFtp, const std::wstring& PlkLoc, bool kod);
     // Makes sure the remote folder exists and stores the local file. A local file that is
     // not found is reported in a box and ends the operation with a silent abort (EAbort).

@@ -165,15 +165,20 @@ long long RunClient(bool get, int port, const char* user, const char* pass, cons
     c.Port = static_cast<std::uint16_t>(port);
     c.Username = Wide(user);
     c.Password = Wide(pass);
+    // The time-outs as the transfer window sets them: the data connection's are the
+    // socket's own.
     c.Passive = true;
     c.TransferType = ftBinary;
-    c.ReadTimeout = 0;
+    c.ReadTimeout = 60000;
+    c.TransferTimeout = 60000;
     long long total = 0;
     c.OnWork = [&total](FtpClient&, WorkMode, std::int64_t count) { total = count; };
     c.Connect();
+    // A fetch is bounded by the size the server announces, as the transfer window's is.
+    const std::int64_t size = get ? c.Size(Wide(remote)) : -1;
     Mark(g_start);
     if (get)
-        c.Get(Wide(remote), local, true);
+        c.Get(Wide(remote), local, true, false, size);
     else
         c.Put(local, Wide(remote));
     Mark(g_end);

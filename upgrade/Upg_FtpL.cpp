@@ -20,6 +20,7 @@ TUpgFFtpL::TUpgFFtpL() : KeyA(deploy::KeyA()), KeyB(deploy::KeyB()) {
     IdFTP1.Port = deploy::kFtpPort;
     IdFTP1.ConnectTimeout = 0;
     IdFTP1.ReadTimeout = kFolderListReadTimeoutMs;
+    IdFTP1.TransferTimeout = kFolderListDataTimeoutMs;
 }
 
 void TUpgFFtpL::Run_Modul(std::wstring FldFtp, std::wstring FHst, std::wstring FUsr,

@@ -8,8 +8,10 @@
 #include "gui/Form.h"
 #include "gui/ListBox.h"
 
-// The read time-out of the folder list window's client, as the transfer window's.
+// The time-outs of the folder list window's client, as the transfer window's: a whole
+// reply, and each receive or send of a data connection.
 inline constexpr int kFolderListReadTimeoutMs = 60000;
+inline constexpr int kFolderListDataTimeoutMs = 60000;
 
 class TUpgFFtpL : public gui::Form {
 public:

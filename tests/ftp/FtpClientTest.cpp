@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 
 #include "FtpTestServer.h"
@@ -525,6 +526,45 @@ TEST(FtpClientScripted, ActiveModeTransfersAndTimesOutOnAccept) {
     for (const auto& line : Login({"PORT 127,0,0,1,*", "RETR a.bin", "QUIT"}))
         want.push_back(line);
     ExpectTranscript(server.Transcript(), want, "active");
+}
+
+// Disconnect waits for the QUIT reply 100 ms in all, whatever the server sends meanwhile:
+// a reply trickled for ten seconds, lines without end, or nothing.
+TEST(FtpClientScripted, DisconnectWaitsForTheQuitReplyAtMost100Ms) {
+    std::vector<std::string> goodbye{"221-Goodbye."};
+    for (int i = 0; i < 4; ++i)
+        goodbye.push_back(" The server takes its time to say so.");
+    goodbye.push_back("221 Bye.");
+    struct Case {
+        const char* name;
+        FtpScript script;
+        int least; // ms: the client waited for the reply (its limit less the clock's step)
+    };
+    const Case cases[] = {
+        {"trickled one byte every 50 ms", FtpScript().Trickle("QUIT", goodbye, 50), 50},
+        {"a line every 20 ms without end",
+         FtpScript().Endless("QUIT", {"221-Goodbye."}, " and one more thing", 20), 50},
+        {"lines without end as fast as they go",
+         FtpScript().Endless("QUIT", {"221-Goodbye."}, " and one more thing", 0), 0},
+        {"never answered", FtpScript().Stall("QUIT"), 50},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        FtpTestServer server = FtpTestServer::Scripted(k.script);
+        FtpClient c;
+        Configure(c, server);
+        c.Connect();
+        const auto start = std::chrono::steady_clock::now();
+        c.Disconnect();
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - start)
+                              .count();
+        EXPECT_GE(took, k.least);
+        EXPECT_LT(took, 1000);
+        EXPECT_FALSE(c.Connected());
+        EXPECT_EQ(server.Transcript().back(), "QUIT");
+        EXPECT_EQ(server.OpenSessions(), 0);
+    }
 }
 
 TEST(FtpClient, ConnectionRefusedNamesTheSocketError) {

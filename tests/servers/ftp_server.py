@@ -24,8 +24,21 @@ it in the reply), "cut" (the data connection of this command is closed after "by
 and the command is answered 426), "data" (the command is answered over the data connection
 with the bytes of "data", a text whose characters are bytes 0 to 255). A rule matches the verb (upper case) and, when it has
 "arg", the exact argument; "times" limits how often it fires.
+
+Rules for the faults that make a client wait (the command is not carried out unless said):
+  "hold"     RETR sends the first "bytes" bytes of the file (it is carried out that far),
+             then keeps the data connection open and silent.
+  "noread"   the command (STOR) is answered 150 and its data connection is never read, so
+             the client's sends block once the socket buffers are full.
+  "flood"    the data connection carries the bytes of "data" repeated without end.
+  "endless"  the raw lines of "lines", then the line "line" without end, one every "ms"
+             milliseconds (0: as fast as the client reads).
+  "trickle"  the raw lines of "lines", one byte every "ms" milliseconds.
+A data connection opened and then silent needs no rule of its own: {"action": "reply",
+"lines": ["150 ..."]} answers the command and sends nothing on the connection.
 """
 
+import itertools
 import json
 import os
 import socket
@@ -34,6 +47,7 @@ import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import DTPHandler, FTPHandler, PassiveDTP
+from pyftpdlib.ioloop import AsyncChat
 from pyftpdlib.log import logger
 from pyftpdlib.servers import FTPServer
 
@@ -92,7 +106,18 @@ class ScriptedPassiveDTP(PassiveDTP):
         return PassiveDTP.bind(self, addr)
 
 
+class EndlessProducer:
+    """The same bytes again and again, for a connection that never ends."""
+
+    def __init__(self, data):
+        self.chunk = data * max(1, 65536 // max(1, len(data)))
+
+    def more(self):
+        return self.chunk
+
+
 class ScriptedDTPHandler(DTPHandler):
+    _held = False  # the held part has been queued: once it is sent, the connection idles
     # The cut rule is armed on the control connection when its command arrives, which may be
     # after this data connection was accepted (passive mode).
     def handle_read(self):
@@ -112,6 +137,20 @@ class ScriptedDTPHandler(DTPHandler):
     # above would never run and a "cut" store would be taken in whole.
     handle_read_event = handle_read
 
+    def readable(self):
+        if self.cmd_channel._no_read:
+            # Never read: the client's data stays in the socket buffers until they are full.
+            self.ioloop.unregister(self._fileno)
+            return False
+        # A held connection reads only to see the client's close.
+        return self._held or DTPHandler.readable(self)
+
+    def initiate_send(self):
+        DTPHandler.initiate_send(self)
+        # The held part is out: wait for nothing but the client's close, without polling.
+        if self._held and not self.producer_fifo and not self._closed:
+            self.modify_ioloop_events(self.ioloop.READ)
+
     def close(self):
         if self.cmd_channel._cut_after is not None and not self._closed:
             self.cmd_channel._cut_after = None
@@ -130,6 +169,8 @@ class Handler(FTPHandler):
         FTPHandler.__init__(self, *args, **kwargs)
         self._pasv_address = None
         self._cut_after = None
+        self._no_read = False
+        self._hold = None
         self._counted = False
         # A scripted server reads 8-bit commands until the client switches UTF8 on.
         self._encoding = "latin-1" if STATE.scripted else "utf8"
@@ -183,7 +224,69 @@ class Handler(FTPHandler):
                 data = rule.get("data", "").encode("latin-1")
                 self.push_dtp_data(data, isproducer=False, cmd=cmd)
                 return
+            if action == "flood":
+                data = rule.get("data", "x").encode("latin-1")
+                self.push_dtp_data(EndlessProducer(data), isproducer=True, cmd=cmd)
+                return
+            if action == "hold":
+                return self._retr_hold(arg, int(rule["bytes"]))
+            if action == "noread":
+                self._no_read = True
+                self.respond("150 Ok to send data.")
+                return
+            if action == "endless":
+                first = "".join(l + "\r\n" for l in rule.get("lines", []))
+                more = rule.get("line", "") + "\r\n"
+                if rule.get("ms", 0) <= 0:
+                    if first:
+                        AsyncChat.push(self, first.encode("latin-1"))
+                    self.push_with_producer(EndlessProducer(more.encode("latin-1")))
+                    return
+                self._drip(itertools.chain([first], itertools.repeat(more)), rule["ms"])
+                return
+            if action == "trickle":
+                text = "".join(l + "\r\n" for l in rule.get("lines", []))
+                self._drip(iter(text), rule.get("ms", 0))
+                return
         self._carry_out(line, cmd, arg)
+
+    def _drip(self, pieces, ms):
+        """Sends the pieces one at a time, ms milliseconds apart, until the connection ends."""
+        def step():
+            if self._closed:
+                return
+            piece = next(pieces, None)
+            if piece is None:
+                return
+            if piece:
+                AsyncChat.push(self, piece.encode("latin-1"))
+            self.call_later(ms / 1000.0, step)
+        step()
+
+    def _retr_hold(self, arg, count):
+        path = self.fs.ftp2fs(arg)
+        try:
+            with open(path, "rb") as f:
+                data = f.read(count)
+        except OSError as err:
+            self.respond("550 %s." % err.strerror)
+            return
+        self._hold = data
+        if self.data_channel is not None:
+            self.respond("125 Data connection already open. Transfer starting.")
+            self._send_held()
+        else:
+            self.respond("150 File status okay. About to open data connection.")
+
+    def _send_held(self):
+        data, self._hold = self._hold, None
+        self.data_channel._held = True
+        self.data_channel.push(data)
+
+    def _on_dtp_connection(self):
+        FTPHandler._on_dtp_connection(self)
+        if self._hold is not None and self.data_channel is not None:
+            self._send_held()
 
     def _carry_out(self, line, cmd, arg):
         if self._closed:

@@ -249,6 +249,38 @@ FtpScript& FtpScript::Data(const std::string& verb, const std::string& bytes) {
     return *this;
 }
 
+FtpScript& FtpScript::HoldData(const std::string& verb, std::int64_t bytes) {
+    Add(verb, "hold").number = bytes;
+    return *this;
+}
+
+FtpScript& FtpScript::NoRead(const std::string& verb) {
+    Add(verb, "noread");
+    return *this;
+}
+
+FtpScript& FtpScript::FloodData(const std::string& verb, const std::string& bytes) {
+    Add(verb, "flood").data = bytes;
+    return *this;
+}
+
+FtpScript& FtpScript::Endless(const std::string& verb, const std::vector<std::string>& lines,
+                              const std::string& line, int ms) {
+    Rule& r = Add(verb, "endless");
+    r.lines = lines;
+    r.line = line;
+    r.number = ms;
+    return *this;
+}
+
+FtpScript& FtpScript::Trickle(const std::string& verb, const std::vector<std::string>& lines,
+                              int ms) {
+    Rule& r = Add(verb, "trickle");
+    r.lines = lines;
+    r.number = ms;
+    return *this;
+}
+
 FtpScript& FtpScript::Times(int n) {
     if (!rules_.empty()) rules_.back().times = n;
     return *this;
@@ -273,12 +305,16 @@ std::string FtpScript::Json() const {
         out += "\"cmd\":" + Quote(r.verb) + ",\"action\":" + Quote(r.action);
         if (r.hasArg) out += ",\"arg\":" + Quote(r.arg);
         if (r.times >= 0) out += ",\"times\":" + std::to_string(r.times);
-        if (r.action == "reply") out += ",\"lines\":" + QuoteList(r.lines);
+        const bool timed = r.action == "endless" || r.action == "trickle";
+        if (r.action == "reply" || timed) out += ",\"lines\":" + QuoteList(r.lines);
+        if (r.action == "endless") out += ",\"line\":" + Quote(r.line);
         if (r.closeAfter) out += ",\"close\":true";
         if (r.action == "pasv") out += ",\"address\":" + Quote(r.address);
-        if (r.action == "stall" && r.number >= 0) out += ",\"ms\":" + std::to_string(r.number);
-        if (r.action == "data") out += ",\"data\":" + QuoteBytes(r.data);
-        if (r.action == "cut") out += ",\"bytes\":" + std::to_string(r.number);
+        if ((r.action == "stall" || timed) && r.number >= 0)
+            out += ",\"ms\":" + std::to_string(r.number);
+        if (r.action == "data" || r.action == "flood") out += ",\"data\":" + QuoteBytes(r.data);
+        if (r.action == "cut" || r.action == "hold")
+            out += ",\"bytes\":" + std::to_string(r.number);
         out += "}";
     }
     return out + "]}";

@@ -42,6 +42,22 @@ public:
     FtpScript& CutData(const std::string& verb, std::int64_t bytes);
     // Answers the verb (MLSD, LIST, RETR) over the data connection with exactly these bytes.
     FtpScript& Data(const std::string& verb, const std::string& bytes);
+
+    // Faults that make a client wait. A data connection opened and then silent is
+    // Reply(verb, 150, "..."): the command is answered and nothing is sent on it.
+    // RETR sends the first `bytes` bytes of the file, then keeps the data connection open
+    // and silent.
+    FtpScript& HoldData(const std::string& verb, std::int64_t bytes);
+    // Answers the verb (STOR) 150 and never reads its data connection.
+    FtpScript& NoRead(const std::string& verb);
+    // Answers the verb over the data connection with these bytes repeated without end.
+    FtpScript& FloodData(const std::string& verb, const std::string& bytes);
+    // Answers the verb with the raw lines, then with `line` without end, one every ms
+    // milliseconds (0: as fast as the client reads).
+    FtpScript& Endless(const std::string& verb, const std::vector<std::string>& lines,
+                       const std::string& line, int ms);
+    // Answers the verb with the raw lines, one byte every ms milliseconds.
+    FtpScript& Trickle(const std::string& verb, const std::vector<std::string>& lines, int ms);
     // Narrows the last rule: only n times, only for this exact argument.
     FtpScript& Times(int n);
     FtpScript& Arg(const std::string& argument);
@@ -50,7 +66,7 @@ public:
 
 private:
     struct Rule {
-        std::string verb, action, arg, address, data;
+        std::string verb, action, arg, address, data, line;
         std::vector<std::string> lines;
         std::int64_t number = -1;
         int times = -1;

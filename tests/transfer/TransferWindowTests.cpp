@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,7 @@ TEST_F(TransferWindow, InitFtpUnscramblesTheBuiltInCredentials) {
     EXPECT_TRUE(window.IdFTP1.Passive);
     EXPECT_EQ(window.IdFTP1.TransferType, ftBinary);
     EXPECT_EQ(window.IdFTP1.ReadTimeout, 60000);
+    EXPECT_EQ(window.IdFTP1.TransferTimeout, 60000);
 }
 
 TEST_F(TransferWindow, FetchSendsSizeTwiceThenRetrAndQuitsAfterTheWait) {
@@ -313,6 +315,116 @@ TEST_F(TransferWindow, AStalledServerEndsAfterTheReadTimeOut) {
     EXPECT_FALSE(window.Visible());
     EXPECT_FALSE(window.IdFTP1.Connected());
     EXPECT_FALSE(FileExists(local / L"a.bin"));
+}
+
+// No wait of an operation outlasts its limit: each server below stops the operation in the
+// middle, and it fails within its limit plus a margin that holds on a loaded machine. The
+// client closes the data and control connections without waiting for a final reply (the
+// server sees no QUIT and no session left open), no file is left that could pass as the
+// fetched one, and the window is hidden.
+TEST_F(TransferWindow, EveryWaitEndsWithinItsLimit) {
+    enum class Op { Fetch, Store, List };
+    constexpr int kData = 1000;  // TransferTimeout: each receive or send of a data connection
+    constexpr int kReply = 1500; // ReadTimeout: each reply as a whole
+    struct Case {
+        const char* name;
+        FtpScript script;
+        Op op;
+        std::wstring failure;
+        int limit;      // the limit that must end it (the least time it takes); 0: none
+        Commands verbs; // after the login; no QUIT
+        bool active = false;
+    };
+    const std::wstring fetch = L"//p/a.bin";
+    const std::wstring tooMuch = L"Plik " + fetch +
+                                 L" nie został pobrany: serwer przysłał co najmniej 5001 bajtów, "
+                                 L"a podał 5000.";
+    const std::wstring timedOut = L"Read timed out.";
+    const Commands fetchVerbs = {"SIZE", "SIZE", "PASV", "RETR"};
+    std::vector<Case> cases;
+    cases.push_back({"fetch: data connection opened, then silence",
+                     FtpScript().Reply("RETR", 150, "Opening; nothing will follow."), Op::Fetch,
+                     timedOut, kData, fetchVerbs});
+    cases.push_back({"fetch in active mode: data connection opened, then silence",
+                     FtpScript().Reply("RETR", 150, "Opening; nothing will follow."), Op::Fetch,
+                     timedOut, kData, Commands{"SIZE", "SIZE", "PORT", "RETR"}, true});
+    cases.push_back({"fetch: data that stops half-way without a close",
+                     FtpScript().HoldData("RETR", 40000), Op::Fetch, timedOut, kData, fetchVerbs});
+    cases.push_back({"fetch: 150/226 with more bytes than SIZE announced",
+                     FtpScript().Reply("SIZE", 213, "5000"), Op::Fetch, tooMuch, 0, fetchVerbs});
+    cases.push_back({"fetch: data without end beyond SIZE",
+                     FtpScript().Reply("SIZE", 213, "5000").FloodData("RETR", "0123456789"),
+                     Op::Fetch, tooMuch, 0, fetchVerbs});
+    cases.push_back({"listing (MLSD): data connection opened, then silence",
+                     FtpScript().Feat({"MLSD"}).Reply("MLSD", 150, "Opening; nothing follows."),
+                     Op::List, timedOut, kData, Commands{"CWD", "PASV", "MLSD"}});
+    cases.push_back({"listing (LIST): data without end",
+                     FtpScript().Feat({}).FloodData(
+                         "LIST", "-rw-r--r--   1 owner group  3 Jan 01 12:00 firmy.txt\r\n"),
+                     Op::List,
+                     L"The folder listing is longer than 67108864 bytes; the transfer was "
+                     L"stopped.",
+                     0, Commands{"CWD", "TYPE", "PASV", "LIST"}});
+    cases.push_back({"store: the server never reads the data connection",
+                     FtpScript().NoRead("STOR"), Op::Store, L"Write timed out.", kData,
+                     Commands{"CWD", "PASV", "STOR"}});
+    cases.push_back({"SIZE: a multi-line reply without end",
+                     FtpScript().Endless("SIZE", {"213-Size follows:"}, " still counting", 0),
+                     Op::Fetch, L"Invalid reply from the FTP server: longer than 1048576 bytes.", 0,
+                     Commands{"SIZE"}});
+    cases.push_back({"SIZE: a multi-line reply that grows a line every 100 ms",
+                     FtpScript().Endless("SIZE", {"213-Size follows:"}, " still counting", 100),
+                     Op::Fetch, timedOut, kReply, Commands{"SIZE"}});
+    cases.push_back({"SIZE: blank lines without end, one every 100 ms",
+                     FtpScript().Endless("SIZE", {}, "", 100), Op::Fetch, timedOut, kReply,
+                     Commands{"SIZE"}});
+    cases.push_back({"SIZE: the reply trickled one byte every 200 ms, past the limit",
+                     FtpScript().Trickle("SIZE", {"213 100000"}, 200), Op::Fetch, timedOut, kReply,
+                     Commands{"SIZE"}});
+
+    const std::string remote = PatternBytes(100000, 5);
+    const std::wstring big = local.Write(L"big.cab", PatternBytes(16u << 20, 9));
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        hl::Reset();
+        auto server = FtpTestServer::Scripted(c.script, kUser, kPassword);
+        WriteFileAt(server.Root() + L"p\\a.bin", remote);
+        Use(server);
+        window.IdFTP1.ReadTimeout = kReply;
+        window.IdFTP1.TransferTimeout = kData;
+        window.IdFTP1.Passive = !c.active;
+        const std::wstring target = local / L"a.bin";
+        std::vector<std::wstring> names{L"before"};
+        const auto start = std::chrono::steady_clock::now();
+        const std::wstring failure = FailureOf([&] {
+            switch (c.op) {
+            case Op::Fetch:
+                window.PlikFromFtp(fetch, target, false);
+                break;
+            case Op::Store:
+                window.PlikToFtp(big, L"//p/big.cab", false);
+                break;
+            case Op::List:
+                window.ListFromFtp(L"//p/", names);
+                break;
+            }
+        });
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - start)
+                              .count();
+        window.IdFTP1.Passive = true;
+        EXPECT_EQ(failure, c.failure);
+        EXPECT_GE(took, c.limit);
+        EXPECT_LT(took, c.limit + 3000);
+        EXPECT_EQ(Verbs(AfterLogin(server.Transcript())), c.verbs);
+        EXPECT_EQ(server.OpenSessions(), 0); // the client closed its side
+        EXPECT_FALSE(FileExists(target));
+        EXPECT_EQ(names, std::vector<std::wstring>{L"before"});
+        EXPECT_FALSE(FileExists(server.Root() + L"p\\big.cab"));
+        EXPECT_FALSE(window.Visible());
+        EXPECT_FALSE(window.IdFTP1.Connected());
+        EXPECT_TRUE(hl::TakeBoxes().empty());
+    }
 }
 
 TEST_F(TransferWindow, ListingAppendsNamesWithMlsdAndWithList) {

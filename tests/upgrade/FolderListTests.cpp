@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "UpgradeSupport.h"
 #include "deploy/Deployment.h"
@@ -85,6 +86,7 @@ TEST_F(FolderList, ClientSettingsAreItsOwn) {
     EXPECT_FALSE(UpgFFtpL->IdFTP1.Passive);
     EXPECT_EQ(UpgFFtpL->IdFTP1.TransferType, ftBinary);
     EXPECT_EQ(UpgFFtpL->IdFTP1.ReadTimeout, 60000);
+    EXPECT_EQ(UpgFFtpL->IdFTP1.TransferTimeout, 60000);
     EXPECT_FALSE(UpgFFtpL->IdFTP1.OnWork);
     EXPECT_FALSE(UpgFFtpL->IdFTP1.OnWorkBegin);
 }
@@ -109,6 +111,63 @@ TEST_F(FolderList, AFailedLoginShowsNoWindowAndReachesTheCaller) {
                  Error);
     EXPECT_FALSE(shown);
     EXPECT_TRUE(hl::Boxes().empty());
+}
+
+// The window's client waits no longer than its limits: a login reply trickled past the read
+// time-out ends Run_Modul with the time-out and no window; a QUIT reply trickled for ten
+// seconds holds the closing window for at most 100 ms of it.
+TEST_F(FolderList, ItsWaitsEndWithinTheirLimits) {
+    constexpr int kReply = 1500;
+    std::vector<std::string> goodbye{"221-Goodbye."};
+    for (int i = 0; i < 4; ++i)
+        goodbye.push_back(" The server takes its time to say so.");
+    goodbye.push_back("221 Bye.");
+    struct Case {
+        const char* name;
+        FtpScript script;
+        bool shown;
+        std::wstring failure;
+        int least, most;  // ms that Run_Modul takes
+        std::string last; // the last command the server saw
+    };
+    const Case cases[] = {
+        {"login reply trickled past ReadTimeout",
+         FtpScript().Trickle("PASS", {"230 Logged in, one byte at a time."}, 200), false,
+         L"Read timed out.", kReply, kReply + 3000, "PASS " + PlainPassword()},
+        {"QUIT reply trickled for ten seconds", FtpScript().Trickle("QUIT", goodbye, 50), true, L"",
+         0, 3000, "QUIT"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FtpTestServer server = BuiltInScriptedServer(c.script);
+        UseModuleWindows(server.Port());
+        UpgFFtpL->IdFTP1.ReadTimeout = kReply;
+        bool shown = false;
+        hl::OnModalShow([&](gui::Form& f) {
+            shown = true;
+            f.Close();
+        });
+        std::wstring failure;
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            UpgFFtpL->Run_Modul(L"", UnvFUpgr->BuiltInHost, UnvFUpgr->BuiltInUser,
+                                UnvFUpgr->BuiltInPassword);
+        } catch (const Error& e) {
+            failure = e.Message();
+        }
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - start)
+                              .count();
+        hl::OnModalShow({});
+        UpgFFtpL->IdFTP1.ReadTimeout = kFolderListReadTimeoutMs;
+        EXPECT_EQ(shown, c.shown);
+        EXPECT_EQ(failure, c.failure);
+        EXPECT_GE(took, c.least);
+        EXPECT_LT(took, c.most);
+        EXPECT_EQ(server.Transcript().back(), c.last);
+        EXPECT_EQ(server.OpenSessions(), 0);
+        EXPECT_FALSE(UpgFFtpL->IdFTP1.Connected());
+    }
 }
 
 TEST_F(FolderList, AFailureWhileShownStillDisconnects) {

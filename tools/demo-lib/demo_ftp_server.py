@@ -2,11 +2,15 @@
 """The demo's update server: the tests' pyftpdlib server on 127.0.0.1 and a fixed port.
 
     demo_ftp_server.py --root ROOT --port PORT --user USER --password PASSWORD --dir DIR
+                       [--silent-data REMOTE]
 
 korekta has its server's port built in, so this server listens on the port given (the
 tests' servers take a free one). It serves ROOT read-only to USER, writes "PORT" to
-DIR/port once it listens and every command it receives to DIR/transcript, and runs until
-it is sent SIGTERM or SIGINT.
+DIR/port once it listens, every command it receives to DIR/transcript and the number of
+open sessions to DIR/sessions, and runs until it is sent SIGTERM or SIGINT.
+
+--silent-data makes it a server that stalls: RETR of that remote path is answered 150,
+and its data connection, accepted, stays open with nothing sent on it.
 """
 
 import argparse
@@ -23,6 +27,13 @@ from pyftpdlib.servers import FTPServer  # noqa: E402
 
 class DemoHandler(ftp_server.Handler):
     banner = "korekta demo update server ready."
+    silent_data = None  # the remote path whose data connection stays silent
+
+    def pre_process_command(self, line, cmd, arg):
+        if cmd == "RETR" and arg == self.silent_data:
+            self.respond("150 Opening BINARY mode data connection.")
+            return
+        ftp_server.Handler.pre_process_command(self, line, cmd, arg)
 
 
 def main():
@@ -32,7 +43,9 @@ def main():
     ap.add_argument("--user", required=True)
     ap.add_argument("--password", required=True)
     ap.add_argument("--dir", required=True)
+    ap.add_argument("--silent-data")
     a = ap.parse_args()
+    DemoHandler.silent_data = a.silent_data
     os.makedirs(a.dir, exist_ok=True)
     ftp_server.STATE = ftp_server.State({"dir": a.dir, "scripted": False})
     authorizer = DummyAuthorizer()

@@ -10,10 +10,15 @@ and korekta.exe driven through its real windows under X (Xvfb) with xdotool.
         The correction, as a user does it; exits 1 when a step fails.
     korekta_demo.py drive-server-down --exe EXE --work DIR --port PORT --shots DIR
         The start with no server: the error box, then the main window with no firms.
+    korekta_demo.py drive-silent-data --exe EXE --work DIR --port PORT --shots DIR
+        The start against a server that accepts the data connection of firmy.txt and then
+        sends nothing (demo_ftp_server.py --silent-data //Upgrade/Tavrin/firmy.txt on PORT):
+        the error box after the client's 60 s limit, then the main window with no firms.
     korekta_demo.py report --work DIR
         What changed in the installation since prepare.
     korekta_demo.py e2e --exe EXE --work DIR --port PORT --shots DIR [--server S]
-        prepare, serve, drive, check the transcript, stop the server, drive-server-down.
+        prepare, serve, drive, check the transcript, stop the server, drive-server-down,
+        drive-silent-data.
         --server proftpd serves the same tree with ProFTPD instead of the tests' server
         (pyftpdlib) and drives the correction alone; it exits 77 when proftpd cannot run.
     korekta_demo.py docs --shots DIR --out docs
@@ -174,9 +179,10 @@ class Server:
     name = "the demo FTP server"
     output = "log"  # in DIR/ftp: what the server process prints
 
-    def __init__(self, work, port):
+    def __init__(self, work, port, silent_data=None):
         self.p = paths(work)
         self.port = port
+        self.silent_data = silent_data
         self.proc = None
 
     @staticmethod
@@ -184,9 +190,12 @@ class Server:
         return None
 
     def command(self):
-        return [PYTHON, os.path.join(HERE, "demo_ftp_server.py"), "--root", self.p["server"],
-                "--port", str(self.port), "--user", USER, "--password", PASSWORD,
-                "--dir", self.p["ftp"]]
+        cmd = [PYTHON, os.path.join(HERE, "demo_ftp_server.py"), "--root", self.p["server"],
+               "--port", str(self.port), "--user", USER, "--password", PASSWORD,
+               "--dir", self.p["ftp"]]
+        if self.silent_data:
+            cmd += ["--silent-data", self.silent_data]
+        return cmd
 
     def start(self):
         if port_in_use(self.port):
@@ -195,7 +204,7 @@ class Server:
                              "there")
         ftp = self.p["ftp"]
         os.makedirs(ftp, exist_ok=True)
-        for name in ("port", "transcript"):
+        for name in ("port", "transcript", "sessions"):
             if os.path.exists(os.path.join(ftp, name)):
                 os.remove(os.path.join(ftp, name))
         out = open(os.path.join(ftp, self.output), "wb")
@@ -705,6 +714,92 @@ def drive_server_down(exe, work, port, shots, display=None):
     return run_scenario("no server", body, shots, display)
 
 
+# The transfer window's time-out on the data connection: each receive waits at most this long.
+DATA_LIMIT = 60
+FIRM_LIST = "//Upgrade/Tavrin/firmy.txt"
+
+
+def temp_copies(name):
+    """The files of that name in the TEMP folders of the wine prefix in use."""
+    prefix = os.environ.get("WINEPREFIX") or os.path.expanduser("~/.wine")
+    users = os.path.join(prefix, "drive_c", "users")
+    found = []
+    for user in (os.listdir(users) if os.path.isdir(users) else []):
+        for temp in (("AppData", "Local", "Temp"), ("Temp",)):
+            path = os.path.join(users, user, *temp, name)
+            if os.path.exists(path):
+                found.append(path)
+    return found
+
+
+def drive_silent_data(exe, work, port, shots, display=None):
+    """A server that accepts the data connection of firmy.txt and then sends nothing (it
+    must run): the transfer window waits the client's limit, then the error box, the main
+    window with no firms, no partial firmy.txt in TEMP, and the server saw the client close
+    without a QUIT."""
+    p = paths(work)
+
+    def body(screen):
+        if not port_in_use(port):
+            raise StepFailed(f"no server listens on 127.0.0.1:{port}")
+        screen.start_program(exe, p["install"])
+        transfer = screen.wait_window(TRANSFER_CAPTION, 90)
+        shown = time.time()
+        time.sleep(1.5)
+        screen.shot("silent-transfer", "the transfer window fetches firmy.txt; the server "
+                    "accepted the data connection and sends nothing")
+        box = screen.wait_window(ERROR_CAPTION, DATA_LIMIT + 60)
+        waited = time.time() - shown
+        print(f"  the error box came {waited:.1f} s after the transfer window", flush=True)
+        if waited < DATA_LIMIT - 2:
+            raise StepFailed(f"the error box came after {waited:.1f} s, before the "
+                             f"{DATA_LIMIT} s limit could end the wait")
+        if waited > DATA_LIMIT + 20:
+            raise StepFailed(f"the error box came after {waited:.1f} s, long past the "
+                             f"{DATA_LIMIT} s limit")
+        if transfer in screen.x("search", "--onlyvisible", "--name", ".").split():
+            raise StepFailed("the transfer window is still on the screen beside the error box")
+        if screen.windows(MAIN_CAPTION):
+            raise StepFailed("the main window came before the error box")
+        time.sleep(0.6)
+        screen.shot("silent-error", f"after the {DATA_LIMIT} s limit: the time-out in the "
+                    "error box, the transfer window gone")
+        with open(p["transcript"], "rb") as f:
+            lines = f.read().decode("utf-8", "replace").splitlines()
+        seq = fetch_sequence(lines, FIRM_LIST)
+        if seq != ["SIZE", "SIZE", "PASV", "RETR"]:
+            raise StepFailed(f"the fetch of {FIRM_LIST}: {seq}, expected SIZE, SIZE, PASV, "
+                             "RETR and the client's close without a QUIT")
+        sessions = os.path.join(p["ftp"], "sessions")
+        deadline = time.time() + 5
+        while time.time() < deadline:
+            with open(sessions) as f:
+                if f.read().strip() == "0":
+                    break
+            time.sleep(0.1)
+        else:
+            raise StepFailed("the client left its connection to the server open")
+        left = temp_copies("firmy.txt")
+        if left:
+            raise StepFailed(f"the partial firm list was left behind: {left}")
+        screen.answer_box(box, "the error box")
+        main = screen.wait_window(MAIN_CAPTION, 30)
+        time.sleep(1.5)
+        expect_no_box(screen, "after the error box")
+        if not status_is(screen, main, GREY):
+            raise StepFailed("the status monitor does not show \"----\" after the failed start")
+        x, y, w, h = open_firm_list(screen, main)
+        img = pixels(screen.shot("silent-firm-list", "the main window opens; the firm list "
+                                 "is empty"))
+        if foreground_pixels(img, (x + 2, y + 2, w - 4, min(h - 4, 40))) > 0:
+            raise StepFailed("the firm list's drop-down shows entries")
+        screen.keys_to(main, "Escape")
+        time.sleep(0.5)
+        close_main(screen, main)
+
+    return run_scenario("silent data connection", body, shots, display)
+
+
 # ---------------------------------------------------------------- the report
 
 
@@ -791,6 +886,12 @@ def e2e(exe, work, port, shots, kind="pyftpdlib"):
     report(work)
     if kind == "pyftpdlib":
         status |= drive_server_down(exe, work, port, os.path.join(shots, "no-server"))
+        server = Server(work, port, silent_data=FIRM_LIST)
+        try:
+            server.start()
+            status |= drive_silent_data(exe, work, port, os.path.join(shots, "silent-data"))
+        finally:
+            server.stop()
     return status
 
 
@@ -816,7 +917,7 @@ def main():
     a = sub.add_parser("prepare")
     a.add_argument("--work", required=True)
     a.add_argument("--firm", action="append")
-    for op in ("drive", "drive-server-down", "e2e"):
+    for op in ("drive", "drive-server-down", "drive-silent-data", "e2e"):
         a = sub.add_parser(op)
         a.add_argument("--exe", required=True)
         a.add_argument("--work", required=True)
@@ -847,6 +948,8 @@ def main():
             return drive(args.exe, args.work, args.shots, args.firm, args.display)
         if args.op == "drive-server-down":
             return drive_server_down(args.exe, args.work, args.port, args.shots, args.display)
+        if args.op == "drive-silent-data":
+            return drive_silent_data(args.exe, args.work, args.port, args.shots, args.display)
         if args.op == "report":
             return report(args.work)
         if args.op == "docs":
