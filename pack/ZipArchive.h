@@ -23,7 +23,7 @@ class ZipError : public Error {
 };
 
 // The buffer size of reading and writing: big enough that the work, not the calls, costs.
-inline constexpr std::size_t kChunk = 512 * 1024;
+inline constexpr std::size_t kChunk = 256 * 1024;
 
 // The CRC-32 of the application note (the one of zlib).
 std::uint32_t Crc32(std::string_view data, std::uint32_t crc = 0);
