@@ -4,6 +4,7 @@
 //
 //   bench_pack engine|direct pack CAB FILE...
 //   bench_pack engine|direct unpack CAB DEST
+//   bench_pack zip ARCHIVE FILE / bench_pack unzip ARCHIVE DEST   (ZipFile, UnZipFile)
 //
 // Prints "seconds=<s> bytes=<size of the cabinet>" and the peak working set; for engine
 // unpack also "extract_seconds" (the extraction run alone) and "total_seconds" (the whole
@@ -23,6 +24,7 @@
 #include "gui/Application.h"
 #include "pack/CabinetApi.h"
 #include "pack/Unv_MZip.h"
+#include "pack/ZipFiles.h"
 #include "util/DateTime.h"
 
 namespace {
@@ -220,6 +222,13 @@ bool DirectUnpack(const std::wstring& cab, const std::wstring& dest) {
 }
 
 int Run(const std::vector<std::wstring>& a) {
+    if (a.size() == 4 && (a[1] == L"zip" || a[1] == L"unzip")) {
+        const double t0 = Now();
+        const bool ok = a[1] == L"zip" ? ZipFile(a[2], a[3]) : UnZipFile(a[2], a[3]);
+        std::printf("seconds=%.3f bytes=%lld\n", Now() - t0, SizeOf(a[2]));
+        PrintPeak();
+        return ok ? 0 : 1;
+    }
     if (a.size() < 5) return 2;
     const bool engine = a[1] == L"engine";
     const std::wstring& cab = a[3];

@@ -1,17 +1,21 @@
 // The ZIP container and the stored-name check on their own, over bytes in memory: the
-// hostile fixtures of the pack tests read natively, the written archive read back, and
-// hand-built archives for the name forms and an entry that inflates past its size.
+// hostile fixtures of the pack tests read natively, the written archive byte by byte and
+// read back with buffers of every size, and hand-built archives for the name forms and an
+// entry that inflates past its size.
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "pack/SafeNames.h"
 #include "pack/ZipArchive.h"
 
 namespace {
+
+using namespace std::string_literals;
 
 std::string Fixture(const std::string& name) {
     std::ifstream in(std::string(KOREKTA_FIXTURES) + "/" + name, std::ios::binary);
@@ -92,11 +96,26 @@ RawEntry Stored(std::string name, std::string data, std::uint16_t flags = 0) {
     return e;
 }
 
+std::string Write(const zip::NewEntry& entry, const std::string& data,
+                  std::size_t chunk = zip::kChunk) {
+    zip::MemoryInput source(data);
+    zip::StringOutput out;
+    zip::WriteSingleEntryArchive(entry, source, out, chunk);
+    return out.bytes;
+}
+
+std::string Extract(zip::Reader& reader, const zip::Entry& e) {
+    zip::StringOutput out;
+    reader.Extract(e, out);
+    return out.bytes;
+}
+
 // Reads every entry's data; the first failure is passed on.
-void ReadAll(const std::string& bytes) {
-    const zip::Reader reader(bytes);
+void ReadAll(const std::string& bytes, std::size_t chunk = zip::kChunk) {
+    zip::MemoryInput input(bytes);
+    zip::Reader reader(input, chunk);
     for (const auto& e : reader.Entries())
-        reader.Data(e);
+        Extract(reader, e);
 }
 
 TEST(ZipReader, EveryHostileFixtureIsRefused) {
@@ -105,28 +124,93 @@ TEST(ZipReader, EveryHostileFixtureIsRefused) {
           "absolute_name.zip", "drive_name.zip", "unc_name.zip", "colon_name.zip",
           "trailing_dot.zip", "device_name.zip", "truncated.zip", "bad_signature.zip",
           "crc_mismatch.zip", "lying_size_larger.zip", "lying_size_smaller.zip",
-          "local_header_outside.zip"}) {
+          "local_header_outside.zip", "crc_mismatch_last_of_three.zip"}) {
         const std::string bytes = Fixture(name);
         ASSERT_FALSE(bytes.empty()) << name;
         EXPECT_THROW(ReadAll(bytes), zip::ZipError) << name;
     }
 }
 
-TEST(ZipReader, ReadsBackTheWrittenArchive) {
+TEST(ZipWriter, WritesTheExactHeaderFields) {
+    const std::string data = [] {
+        std::string d;
+        for (int i = 0; i < 40; ++i)
+            d += "Zazolc gesla jazn. ";
+        return d;
+    }();
+    // zlib's raw deflate at level 6 of the data, and its CRC-32, as Python's zlib gives them.
+    const std::string packed = "\x8b\x4a\xac\xca\xcf\x49\x56\x48\x4f\x2d\xce\x49\x54\xc8\x4a"
+                               "\xac\xca\xd3\x53\x88\x1a\x15\x1a\x15\x1a\xee\x42\x00"s;
+    ASSERT_EQ(packed.size(), 28u);
+    const std::uint32_t crc = 0x5c632b3f;
+    const std::string name = "\xC5\x81\xC3\xB3\x64\xC5\xBA.txt"; // "Łódź.txt" in UTF-8
+
+    std::string local, central, end;
+    Put32(local, 0x04034b50);
+    Put16(local, 20);     // version needed: 2.0
+    Put16(local, 0x0800); // UTF-8 name, no data descriptor
+    Put16(local, 8);      // deflated
+    Put16(local, 0x5B3C); // time
+    Put16(local, 0x5596); // date
+    Put32(local, crc);
+    Put32(local, 28);
+    Put32(local, 760);
+    Put16(local, static_cast<unsigned>(name.size()));
+    Put16(local, 0); // no extra field
+    local += name;
+    Put32(central, 0x02014b50);
+    Put16(central, 20); // made by: MS-DOS, 2.0
+    Put16(central, 20);
+    Put16(central, 0x0800);
+    Put16(central, 8);
+    Put16(central, 0x5B3C);
+    Put16(central, 0x5596);
+    Put32(central, crc);
+    Put32(central, 28);
+    Put32(central, 760);
+    Put16(central, static_cast<unsigned>(name.size()));
+    Put16(central, 0); // extra
+    Put16(central, 0); // comment
+    Put16(central, 0); // disk
+    Put16(central, 0); // internal attributes
+    Put32(central, 0x21);
+    Put32(central, 0); // the local header's offset
+    central += name;
+    Put32(end, 0x06054b50);
+    Put32(end, 0); // disks
+    Put16(end, 1);
+    Put16(end, 1);
+    Put32(end, static_cast<std::uint32_t>(central.size()));
+    Put32(end, static_cast<std::uint32_t>(local.size() + packed.size()));
+    Put16(end, 0);
+
+    const zip::NewEntry entry{L"Łódź.txt", 0x5B3C, 0x5596, 0x21};
+    EXPECT_EQ(Write(entry, data), local + packed + central + end);
+    // Any buffer size, however small, writes the same bytes.
+    EXPECT_EQ(Write(entry, data, 64), local + packed + central + end);
+    EXPECT_THROW(Write({L"", 0, 0, 0}, "x"), zip::ZipError);
+}
+
+TEST(ZipReader, ReadsBackTheWrittenArchiveWithBuffersOfAnySize) {
     std::string data;
-    for (int i = 0; i < 70000; ++i)
-        data.push_back(static_cast<char>((i * 7919) % 251));
+    for (std::uint32_t i = 0; i < 300000; ++i)
+        data.push_back(static_cast<char>((i * 7919) % 251 < 120 ? i % 7 : (i * 31) % 256));
     const zip::NewEntry entry{L"Zażółć gęślą.bin", 0x5B3C, 0x5596, 0x21};
-    const std::string archive = zip::WriteSingleEntryArchive(entry, data);
-    const zip::Reader reader(archive);
-    ASSERT_EQ(reader.Entries().size(), 1u);
-    const zip::Entry& e = reader.Entries()[0];
-    EXPECT_EQ(e.name, entry.name);
-    EXPECT_EQ(e.method, 8);
-    EXPECT_EQ((std::vector<unsigned>{e.dosTime, e.dosDate, e.externalAttributes}),
-              (std::vector<unsigned>{0x5B3C, 0x5596, 0x21}));
-    EXPECT_EQ(reader.Data(e), data);
-    EXPECT_THROW(zip::WriteSingleEntryArchive({L"", 0, 0, 0}, "x"), zip::ZipError);
+    const std::string archive = Write(entry, data, 4096);
+    EXPECT_EQ(archive, Write(entry, data));
+    for (std::size_t chunk :
+         {std::size_t(64), std::size_t(1000), std::size_t(65536), zip::kChunk}) {
+        SCOPED_TRACE(chunk);
+        zip::MemoryInput input(archive);
+        zip::Reader reader(input, chunk);
+        ASSERT_EQ(reader.Entries().size(), 1u);
+        const zip::Entry& e = reader.Entries()[0];
+        EXPECT_EQ(e.name, entry.name);
+        EXPECT_EQ(e.method, 8);
+        EXPECT_EQ((std::vector<unsigned>{e.dosTime, e.dosDate, e.externalAttributes}),
+                  (std::vector<unsigned>{0x5B3C, 0x5596, 0x21}));
+        EXPECT_EQ(Extract(reader, e), data);
+    }
 }
 
 TEST(ZipReader, NameFormsAndFolders) {
@@ -149,7 +233,8 @@ TEST(ZipReader, NameFormsAndFolders) {
     const std::string archive =
         BuildArchive({Stored(raw, "c"), withField, withStale, Stored("dir/", ""),
                       Stored("\xC5\x81.txt", "", 0x800)});
-    const zip::Reader reader(archive);
+    zip::MemoryInput input(archive);
+    const zip::Reader reader(input);
     ASSERT_EQ(reader.Entries().size(), 5u);
     EXPECT_EQ(reader.Entries()[0].name, L"café");
     EXPECT_EQ(reader.Entries()[1].name, L"kawę");
@@ -158,19 +243,34 @@ TEST(ZipReader, NameFormsAndFolders) {
     EXPECT_EQ(reader.Entries()[4].name, L"Ł.txt");
 
     // Malformed UTF-8 under the flag, and a folder that claims data, are refused.
-    EXPECT_THROW(zip::Reader(BuildArchive({Stored("\xC0\xAF", "", 0x800)})), zip::ZipError);
-    EXPECT_THROW(zip::Reader(BuildArchive({Stored("dir/", "x")})), zip::ZipError);
+    EXPECT_THROW(ReadAll(BuildArchive({Stored("\xC0\xAF", "", 0x800)})), zip::ZipError);
+    EXPECT_THROW(ReadAll(BuildArchive({Stored("dir/", "x")})), zip::ZipError);
 }
 
-TEST(ZipReader, DeflatedDataLongerThanDeclaredIsRefused) {
+TEST(ZipReader, DeflatedDataThatDisagreesWithTheDirectoryIsRefused) {
     const std::string big(100000, 'a');
-    const std::string archive = zip::WriteSingleEntryArchive({L"a.txt", 0, 0, 0}, big);
-    const zip::Reader honest(archive);
+    const std::string archive = Write({L"a.txt", 0, 0, 0}, big);
+    zip::MemoryInput honestInput(archive);
+    const zip::Reader honest(honestInput);
     const std::string packed = archive.substr(30 + 5, honest.Entries()[0].compressedSize);
-    RawEntry lying{"a.txt", packed, 0, 8, zip::Crc32(big), 1000, {}};
-    const std::string hostile = BuildArchive({lying});
-    const zip::Reader reader(hostile);
-    EXPECT_THROW(reader.Data(reader.Entries()[0]), zip::ZipError);
+    // Longer than declared: refused before more than the declared size has passed, with
+    // small buffers as with large ones. Cut short: the stream never ends.
+    for (std::size_t chunk : {std::size_t(64), zip::kChunk}) {
+        SCOPED_TRACE(chunk);
+        const std::string lying =
+            BuildArchive({{"a.txt", packed, 0, 8, zip::Crc32(big), 1000, {}}});
+        zip::MemoryInput input(lying);
+        zip::Reader reader(input, chunk);
+        struct Bounded : zip::Output {
+            std::size_t written = 0;
+            void Write(const char*, std::size_t size) override { written += size; }
+        } out;
+        EXPECT_THROW(reader.Extract(reader.Entries()[0], out), zip::ZipError);
+        EXPECT_LE(out.written, 1000u);
+        const std::string cut = BuildArchive(
+            {{"a.txt", packed.substr(0, packed.size() / 2), 0, 8, zip::Crc32(big), 100000, {}}});
+        EXPECT_THROW(ReadAll(cut, chunk), zip::ZipError);
+    }
 }
 
 TEST(SafeStoredName, NamesThatStayInsideTheDestination) {

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -46,9 +47,11 @@ void ListFiles(const std::wstring& folder, const std::wstring& prefix,
     FindClose(h);
 }
 
+// Sorted, whatever order the file system lists them in.
 std::vector<std::wstring> FilesIn(const std::wstring& folder) {
     std::vector<std::wstring> out;
     ListFiles(folder, L"", out);
+    std::sort(out.begin(), out.end());
     return out;
 }
 
@@ -253,6 +256,7 @@ TEST(HostileZip, EachFixtureIsRefusedAndWritesNothing) {
         L"superscript_device_ansi.zip",
         L"console_device.zip",
         L"forbidden_character.zip",
+        L"crc_mismatch_last_of_three.zip",
     };
     for (const wchar_t* fixture : fixtures) {
         SCOPED_TRACE(fixture);
@@ -261,8 +265,60 @@ TEST(HostileZip, EachFixtureIsRefusedAndWritesNothing) {
         ASSERT_TRUE(FileExists(path)) << "missing fixture";
         EXPECT_FALSE(UnZipFile(path, dir / L"a\\b\\dest"));
         EXPECT_TRUE(FilesIn(dir.Path()).empty());
+        // Not even the folders on the way to the destination stay behind.
+        EXPECT_EQ(GetFileAttributesW((dir / L"a").c_str()), INVALID_FILE_ATTRIBUTES);
         ExpectNoEscape();
     }
+}
+
+// An entry that fails after others were written, and a target that cannot be replaced
+// after others were: either way no target has changed, and neither a temporary file nor a
+// folder the run created is left.
+TEST(ZipPair, AFailureHalfWayThroughLeavesEveryTargetAsItWas) {
+    struct Case {
+        const wchar_t* fixture;
+        bool holdThree; // three.txt exists and is held open without sharing
+    } cases[] = {
+        {L"crc_mismatch_last_of_three.zip", false},
+        {L"three_entries.zip", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        TestFolder dir;
+        const auto two = dir.Write(L"dest\\two.txt", "the old two");
+        SetFileAttributesW(two.c_str(), FILE_ATTRIBUTE_READONLY);
+        const DWORD attributes = GetFileAttributesW(two.c_str());
+        std::vector<std::wstring> before{L"two.txt"};
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (c.holdThree) {
+            const auto three = dir.Write(L"dest\\three.txt", "the old three");
+            held = CreateFileW(three.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
+            before = {L"three.txt", L"two.txt"};
+        }
+        EXPECT_FALSE(UnZipFile(FixturePath(c.fixture), dir / L"dest"));
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        EXPECT_EQ(FilesIn(dir / L"dest\\"), before);
+        EXPECT_EQ(ReadFileBytes(two), "the old two");
+        EXPECT_EQ(GetFileAttributesW(two.c_str()), attributes);
+        EXPECT_EQ(GetFileAttributesW((dir / L"dest\\sub").c_str()), INVALID_FILE_ATTRIBUTES);
+        if (c.holdThree) {
+            EXPECT_EQ(ReadFileBytes(dir / L"dest\\three.txt"), "the old three");
+        }
+        SetFileAttributesW(two.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+
+    // Once nothing stands in the way, the same archive replaces the read-only file.
+    TestFolder dir;
+    const auto two = dir.Write(L"dest\\two.txt", "the old two");
+    SetFileAttributesW(two.c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_TRUE(UnZipFile(FixturePath(L"three_entries.zip"), dir / L"dest"));
+    EXPECT_EQ(FilesIn(dir / L"dest\\"),
+              (std::vector<std::wstring>{L"sub\\one.txt", L"three.txt", L"two.txt"}));
+    const std::string text = ReadFileBytes(two);
+    EXPECT_EQ(text.size(), 2u << 20);
+    EXPECT_EQ(text.substr(0, 21), "line 0000 of a text\r\n");
+    EXPECT_EQ(ReadFileBytes(dir / L"dest\\three.txt"), std::string(text.rbegin(), text.rend()));
 }
 
 TEST(ZipPair, RoundTripKeepsNameBytesTimeAndAttributes) {
@@ -301,6 +357,23 @@ TEST(ZipPair, FailuresAnswerNo) {
     EXPECT_FALSE(FileExists(dir / L"out.zip"));
     EXPECT_FALSE(ZipFile(dir / L"no\\such\\folder\\out.zip", dir.Write(L"a.txt", "a")));
     EXPECT_FALSE(UnZipFile(dir / L"absent.zip", dir / L"dest"));
+    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::wstring>{L"a.txt"}));
+
+    // A source of 4 GiB (a sparse file) is too big for the format: the old archive stays.
+    const auto big = dir / L"big.bin";
+    {
+        HANDLE h = CreateFileW(big.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        LARGE_INTEGER end;
+        end.QuadPart = 4LL << 30;
+        EXPECT_TRUE(SetFilePointerEx(h, end, nullptr, FILE_BEGIN) && SetEndOfFile(h));
+        CloseHandle(h);
+    }
+    dir.Write(L"old.zip", "the old archive");
+    EXPECT_FALSE(ZipFile(dir / L"old.zip", big));
+    EXPECT_EQ(ReadFileBytes(dir / L"old.zip"), "the old archive");
+    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::wstring>{L"a.txt", L"big.bin", L"old.zip"}));
+    DeleteFileW(big.c_str());
     // A target held open without sharing cannot be replaced.
     ASSERT_TRUE(ZipFile(dir / L"a.zip", dir / L"a.txt"));
     const auto held = dir.Write(L"dest\\a.txt", "held");

@@ -12,8 +12,10 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import struct
 import time
 import zipfile
+import zlib
 
 TOOL = None
 FAILURES = []
@@ -133,30 +135,60 @@ def native_to_cab(work):
         same_tree(out, files, what)
 
 
+def mixed(size):
+    """Bytes that pack to about half: runs of text between runs of noise."""
+    out = bytearray()
+    while len(out) < size:
+        out += os.urandom(3000) + "Zażółć gęślą jaźń ".encode("utf-8") * 200
+    return bytes(out[:size])
+
+
 def zip_to_native(work):
-    """An archive from ZipFile, read by unzip -t and by Python's zipfile."""
-    name = "Zażółć gęślą jaźń.txt"
-    data = "Pchnąć w tę łódź jeża lub ośm skrzyń fig.\r\n".encode("utf-8") * 3000
-    src = os.path.join(work, name)
-    with open(src, "wb") as f:
-        f.write(data)
-    os.utime(src, (STAMP, STAMP))
-    archive = os.path.join(work, "out.zip")
-    code, _ = tool("zip", win(archive), win(src))
-    check(code == 0, "pack_tool zip failed")
-    test = subprocess.run(["unzip", "-t", archive], capture_output=True)
-    check(test.returncode == 0, "unzip -t: " + test.stdout.decode("utf-8", "replace"))
-    with zipfile.ZipFile(archive) as z:
-        check(z.testzip() is None, "zipfile: CRC check")
-        infos = z.infolist()
-        check([i.filename for i in infos] == [name], f"zipfile: names {infos}")
-        info = infos[0]
-        check(info.flag_bits & 0x800, "zipfile: UTF-8 name flag")
-        check(info.compress_type == zipfile.ZIP_DEFLATED, "zipfile: deflated")
-        check(info.create_system == 0 and info.create_version == 20 and
-              info.extract_version == 20, "zipfile: versions 20, MS-DOS host")
-        check(info.date_time == (2023, 6, 5, 14, 30, 42), f"zipfile: date {info.date_time}")
-        check(z.read(info) == data, "zipfile: bytes")
+    """Archives from ZipFile, read by unzip -t and by Python's zipfile, field by field."""
+    cases = {
+        "Zażółć gęślą jaźń.txt": "Pchnąć w tę łódź jeża lub ośm skrzyń fig.\r\n".encode("utf-8") * 3000,
+        "empty.dat": b"",
+        # Several of the writer's buffers.
+        "Prog.exe": mixed(3 << 20),
+    }
+    for name, data in cases.items():
+        src = os.path.join(work, name)
+        with open(src, "wb") as f:
+            f.write(data)
+        os.utime(src, (STAMP, STAMP))
+        archive = os.path.join(work, name + ".zip")
+        code, _ = tool("zip", win(archive), win(src))
+        check(code == 0, f"{name}: pack_tool zip failed")
+        test = subprocess.run(["unzip", "-t", archive], capture_output=True)
+        check(test.returncode == 0, "unzip -t: " + test.stdout.decode("utf-8", "replace"))
+        with zipfile.ZipFile(archive) as z:
+            check(z.testzip() is None, f"{name}: zipfile's CRC check")
+            infos = z.infolist()
+            check([i.filename for i in infos] == [name], f"{name}: names {infos}")
+            info = infos[0]
+            check(info.flag_bits == 0x800, f"{name}: flags {info.flag_bits:#x}, UTF-8 only")
+            check(info.compress_type == zipfile.ZIP_DEFLATED, f"{name}: deflated")
+            check(info.create_system == 0 and info.create_version == 20 and
+                  info.extract_version == 20, f"{name}: versions 20, MS-DOS host")
+            check(info.date_time == (2023, 6, 5, 14, 30, 42), f"{name}: date {info.date_time}")
+            check(info.external_attr == 0x20, f"{name}: attributes {info.external_attr:#x}")
+            check(info.extra == b"" and info.comment == b"", f"{name}: no extra field, no comment")
+            check(z.read(info) == data, f"{name}: bytes")
+        with open(archive, "rb") as f:
+            raw = f.read()
+        # The local header repeats the directory's fields, with no data descriptor after the
+        # data; the data is zlib's raw deflate at level 6, the level of zip -6.
+        local = struct.unpack_from("<IHHHHHIIIHH", raw, 0)
+        dos_time, dos_date = (14 << 11) | (30 << 5) | (42 // 2), ((2023 - 1980) << 9) | (6 << 5) | 5
+        check(local == (0x04034B50, 20, 0x800, 8, dos_time, dos_date, info.CRC,
+                        info.compress_size, info.file_size, len(name.encode("utf-8")), 0),
+              f"{name}: local header {local}")
+        packer = zlib.compressobj(6, zlib.DEFLATED, -15, 8)
+        expected = packer.compress(data) + packer.flush()
+        start = 30 + len(name.encode("utf-8"))
+        check(raw[start:start + info.compress_size] == expected, f"{name}: not zlib level 6")
+        check(raw[start + info.compress_size:start + info.compress_size + 4] == b"PK\x01\x02",
+              f"{name}: the directory follows the data")
 
 
 def native_to_zip(work):
@@ -168,9 +200,20 @@ def native_to_zip(work):
     with open(os.path.join(src, polish), "wb") as f:
         f.write(files[polish])
     os.utime(os.path.join(src, polish), (STAMP, STAMP))
+    # Several of the reader's buffers, packed and unpacked.
+    files["big.bin"] = mixed(3 << 20)
+    with open(os.path.join(src, "big.bin"), "wb") as f:
+        f.write(files["big.bin"])
+    os.utime(os.path.join(src, "big.bin"), (STAMP, STAMP))
     os.makedirs(os.path.join(src, "emptydir"))
 
     archives = {}
+    # Info-ZIP writing to a pipe: sizes and CRC-32 in data descriptors after the data.
+    piped = subprocess.run(["zip", "-q", "-", "big.bin"], cwd=src, check=True,
+                           capture_output=True).stdout
+    archives["zip to a pipe"] = os.path.join(work, "piped.zip")
+    with open(archives["zip to a pipe"], "wb") as f:
+        f.write(piped)
     # Info-ZIP, deflated, with folder entries.
     archives["zip"] = os.path.join(work, "info.zip")
     subprocess.run(["zip", "-q", "-r", archives["zip"], "."], cwd=src, check=True)
@@ -183,11 +226,24 @@ def native_to_zip(work):
                 z.write(os.path.join(src, rel), rel)
         archives[kind] = path
     for kind, archive in archives.items():
-        out = os.path.join(work, "out-" + kind)
+        with zipfile.ZipFile(archive) as z:
+            # Info-ZIP on this host stores UTF-8 names without the flag; zipfile reads them
+            # as code page 437.
+            expected = {(i.filename if i.flag_bits & 0x800 else
+                         i.filename.encode("cp437").decode("utf-8")): z.read(i)
+                        for i in z.infolist() if not i.is_dir()}
+            descriptors = all(i.flag_bits & 0x8 for i in z.infolist())
+        check(descriptors == (kind == "zip to a pipe"), f"{kind}: data descriptors {descriptors}")
+        out = os.path.join(work, "out-" + kind.replace(" ", "-"))
         code, _ = tool("unzip", win(archive), win(out))
         check(code == 0, f"{kind}: UnZipFile answered no")
-        same_tree(out, files, kind)
-        check(os.path.isdir(os.path.join(out, "emptydir")), f"{kind}: folder entry")
+        same_tree(out, {rel: files[rel.replace("/", os.sep)] for rel in expected}, kind)
+        written = {os.path.relpath(os.path.join(folder, name), out)
+                   for folder, _, names in os.walk(out) for name in names}
+        check(written == {rel.replace("/", os.sep) for rel in expected},
+              f"{kind}: exactly the entries written, no temporary file: {sorted(written)}")
+        if kind != "zip to a pipe":
+            check(os.path.isdir(os.path.join(out, "emptydir")), f"{kind}: folder entry")
 
 
 CHECKS = {
