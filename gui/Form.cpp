@@ -206,8 +206,9 @@ bool Form::OnNativeMessage(unsigned msg, std::uintptr_t wp, std::intptr_t lp,
     HWND h = detail::Hwnd(*this);
     switch (msg) {
     case WM_CLOSE:
-        // The user's request to close (close box, Alt+F4): not while the form is disabled.
-        if (enabled_) Close();
+        // The user's request to close (close box, Alt+F4): not while the form is disabled,
+        // and never for a form without a close button (a progress window).
+        if (enabled_ && desc_.closeButton) Close();
         result = 0;
         return true;
     case WM_ERASEBKGND: {

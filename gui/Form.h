@@ -67,9 +67,10 @@ public:
                          std::intptr_t& result) override;
     void SetVisible(bool visible) override;
     // A disabled form takes no input: no clicks on its controls, no closing by the user
-    // (close box, Alt+F4). Enabled again while the program has no active window (the one
-    // that had it was hidden meanwhile), a shown form takes the activation back, so that
-    // the next message box belongs to it.
+    // (close box, Alt+F4); a form without a close button is never closed by the user.
+    // Enabled again while the program has no active window (the one that had it was hidden
+    // meanwhile), a shown form takes the activation back, so that the next message box
+    // belongs to it.
     void SetEnabled(bool enabled) override;
 
     // The control that gets the keyboard focus when the form appears.

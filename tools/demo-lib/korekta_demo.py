@@ -735,8 +735,9 @@ def drive_busy(exe, work, shots, firm, display=None):
     """The correction while the server sends the program slowly. The main window stands
     apart from the transfer window, so that its controls can be clicked during the
     transfer: a click on " ..." opens no dialog (had one opened, a second installation's
-    program would be chosen in it) and a click on "Zamknij" leaves korekta running. Then the
-    completion; on disk the first program corrected and nothing else changed."""
+    program would be chosen in it), a click on "Zamknij" and Alt+F4 on either window leave
+    korekta and its transfer window on the screen. Then the completion; on disk the first
+    program corrected and nothing else changed."""
     p = paths(work)
     other = os.path.join(work, "install", "Inny", "Inny.exe")
     os.makedirs(os.path.dirname(other))
@@ -757,9 +758,12 @@ def drive_busy(exe, work, shots, firm, display=None):
         transfer = screen.wait_window(TRANSFER_CAPTION, 30)
         time.sleep(0.5)
         faults = []
+        # Input waits for the next burst of the transfer, which pumps the messages: each
+        # action gets a few seconds to show its effect.
+        settle = 4
         known = set(screen.visible_captions())
         screen.click(main, PATH_BUTTON)
-        dialog = window_appeared(screen, known, 3)
+        dialog = window_appeared(screen, known, settle)
         if dialog:
             faults.append("\" ...\" opened a dialog during the transfer")
             screen.shot("busy-dialog", "a dialog opened during the transfer")
@@ -768,14 +772,26 @@ def drive_busy(exe, work, shots, firm, display=None):
             screen.keys_to(dialog, "Return")
             screen.wait_gone(dialog, "the dialog", 20)
         screen.click(main, CLOSE)
-        time.sleep(2)
-        if transfer not in screen.x("search", "--onlyvisible", "--name", ".").split():
+        time.sleep(settle)
+
+        def transfer_shown():
+            return transfer in screen.x("search", "--onlyvisible", "--name", ".").split()
+        if not transfer_shown():
             raise StepFailed("the transfer ended before the clicks were done: the server "
                              "must send more slowly")
         if screen.program.poll() is not None or not screen.windows(MAIN_CAPTION):
             faults.append("\"Zamknij\" closed korekta during the transfer")
+        # Nor does the keyboard close either window.
+        for wid, what in ((main, "the main window"), (transfer, "the transfer window")):
+            screen.x("windowfocus", "--sync", wid)
+            screen.x("key", "alt+F4")
+            time.sleep(settle)
+            if screen.program.poll() is not None or not screen.windows(MAIN_CAPTION):
+                faults.append(f"Alt+F4 on {what} closed korekta during the transfer")
+            elif not transfer_shown():
+                faults.append(f"Alt+F4 on {what} closed the transfer window")
         screen.shot("busy-transfer", "the slow transfer after the clicks on \" ...\" and "
-                    "\"Zamknij\"")
+                    "\"Zamknij\" and Alt+F4 on both windows")
         if faults:
             raise StepFailed("; ".join(faults))
         screen.wait_gone(transfer, "the transfer window", 180)
@@ -900,10 +916,11 @@ def e2e(exe, work, port, shots, kind="pyftpdlib"):
 
 
 def e2e_busy(exe, work, port, shots):
-    """drive_busy against the tests' server sending the firm's build in about 15 s."""
+    """drive_busy against the tests' server sending the firm's build in about 40 s (bursts
+    of the rate's size, about two seconds apart)."""
     p = prepare(work, FIRMS)
     size = os.path.getsize(os.path.join(p["product"], DEMO_FIRM, PROGRAM))
-    server = Server(work, port, rate=max(512, size // 15))
+    server = Server(work, port, rate=max(512, size // 25))
     try:
         server.start()
         return drive_busy(exe, work, shots, DEMO_FIRM)
