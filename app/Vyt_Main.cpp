@@ -9,6 +9,7 @@
 #include "gui/Application.h"
 #include "util/DateTime.h"
 #include "util/DhExch.h"
+#include "util/ProgramImage.h"
 #include "util/pres.h"
 
 TVytFMain* VytFMain = nullptr;
@@ -48,7 +49,8 @@ const std::wstring kFtpPassword = deploy::ScrambledPassword();
 const std::wstring kFirmListPath = L"//Upgrade/Tavrin/firmy.txt";
 const std::wstring kFirmFolder = L"//Upgrade/Tavrin/";
 
-// The TEMP folder with a trailing "\" ("\" alone when TEMP is not set).
+// The TEMP folder with a trailing "\" ("\" alone when TEMP is not set), with every
+// character of TEMP: a TEMP with letters outside any code page still names its folder.
 std::wstring TempFolder() {
     std::wstring value;
     DWORD n = GetEnvironmentVariableW(L"TEMP", nullptr, 0);
@@ -57,7 +59,7 @@ std::wstring TempFolder() {
         n = GetEnvironmentVariableW(L"TEMP", value.data(), n);
         value.resize(n);
     }
-    return WithBackslash(ToShort(value));
+    return FolderWithBackslash(value);
 }
 
 bool LocalFileExists(const std::wstring& path) {
@@ -146,6 +148,53 @@ void ReplaceFileAtomically(const std::wstring& source, const std::wstring& targe
         throw EInOutError(L"Nie udało się zastąpić programu " + target + L": " + reason +
                           L". Program pozostał bez zmian.");
     }
+}
+
+// The program-image headers of a file, read by offset. A file that cannot be opened or read
+// is a failure naming it.
+ProgramImage ExamineProgramFile(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        throw EInOutError(L"Nie można otworzyć pliku " + path + L": " + LastErrorText() + L".");
+    struct Closer {
+        HANDLE h;
+        ~Closer() { CloseHandle(h); }
+    } closer{h};
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(h, &size))
+        throw EInOutError(L"Nie można odczytać pliku " + path + L": " + LastErrorText() + L".");
+    return CheckProgramImage(static_cast<std::uint64_t>(size.QuadPart), [&](std::uint64_t offset,
+                                                                            std::size_t count,
+                                                                            unsigned char* out) {
+        LARGE_INTEGER at{};
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        DWORD got = 0;
+        if (!SetFilePointerEx(h, at, nullptr, FILE_BEGIN) ||
+            !ReadFile(h, out, static_cast<DWORD>(count), &got, nullptr) || got != count)
+            throw EInOutError(L"Nie można odczytać pliku " + path + L": " + LastErrorText() + L".");
+    });
+}
+
+// The fetched file may replace the program only when it is a complete program image, and
+// one for the installed program's processor when that is known; otherwise a failure that
+// names the fetched file and what is wrong with it.
+void CheckFetchedProgram(const std::wstring& fetched, const std::wstring& program) {
+    const ProgramImage image = ExamineProgramFile(fetched);
+    if (!image.valid)
+        throw EInOutError(L"Pobrany plik " + fetched + L" nie jest kompletnym programem Windows: " +
+                          image.problem + L".\r\nProgram " + program + L" pozostał bez zmian.");
+    ProgramImage installed;
+    try {
+        installed = ExamineProgramFile(program);
+    } catch (const Error&) {
+        // Unreadable now: the backup, which must read it, reports why.
+    }
+    if (installed.valid && installed.machine != image.machine)
+        throw EInOutError(L"Pobrany plik " + fetched + L" jest programem dla procesora " +
+                          MachineName(image.machine) + L", a zainstalowany program " + program +
+                          L" jest dla procesora " + MachineName(installed.machine) +
+                          L".\r\nProgram pozostał bez zmian.");
 }
 
 } // namespace
@@ -242,8 +291,7 @@ void TVytFMain::CheckProgramState() {
 }
 
 void TVytFMain::LoadFirmList() {
-    const std::wstring temp = TempFolder();
-    const std::wstring local = WithBackslash(ToShort(temp)) + L"firmy.txt";
+    const std::wstring local = TempFolder() + L"firmy.txt";
     if (LocalFileExists(local)) DeleteFileW(local.c_str());
     UnvFCFtp->Init_Ftp(kFtpHost, kFtpUser, kFtpPassword, false);
     UnvFCFtp->PlikFromFtp(kFirmListPath, local, false);
@@ -298,46 +346,67 @@ void TVytFMain::Ed_PathExeBtnClick() {
 }
 
 void TVytFMain::SBt_StartClick() {
-    // The transfer pumps messages: a click that arrives meanwhile is ignored.
+    // A click that reaches the button during a run (the transfer pumps messages) is ignored.
     if (correctionRunning_) return;
-    struct RunningFlag {
-        bool& flag;
-        explicit RunningFlag(bool& f) : flag(f) { flag = true; }
-        ~RunningFlag() { flag = false; }
-    } running(correctionRunning_);
-    // Every way out (refusal, failure, completion) starts the status monitor again.
-    struct TimerBack {
-        gui::Timer& timer;
-        ~TimerBack() { timer.SetEnabled(true); }
-    } timerBack{Tmr};
+    // From here to the end of the run the window takes no input, as under a modal progress
+    // window; every way out (refusal, failure, completion) enables it again and starts the
+    // status monitor, before the box the run ends with.
+    class Run {
+    public:
+        explicit Run(TVytFMain& w) : w_(w), busy_(w) {
+            w_.correctionRunning_ = true;
+            w_.Tmr.SetEnabled(false);
+        }
+        ~Run() { End(); }
+        void End() noexcept {
+            if (!w_.correctionRunning_) return;
+            busy_.End();
+            w_.Tmr.SetEnabled(true);
+            w_.correctionRunning_ = false;
+        }
 
-    Tmr.SetEnabled(false);
+    private:
+        TVytFMain& w_;
+        gui::BusyForm busy_;
+    } run(*this);
+    auto refuse = [&run](bool condition, const std::wstring& text) {
+        if (!condition) return false;
+        run.End();
+        return ReportIf(true, text, 8, 2);
+    };
+
+    // The path as the user sees it, read once, and its status now: a file chosen a moment
+    // ago is judged by its own status, not the last tick's.
     ProgFLL = Ed_PathExe.Text();
-    if (ReportIf(IsBlank(ProgFLL), L"Nieprawidłowo wskazany plik programu (.exe) !", 8, 2)) return;
-    if (ReportIf(ProgAStt == stpRun, L"Wskazany Program nie może byc uruchomiony !", 8, 2)) return;
-    const std::wstring temp = TempFolder();
+    const std::wstring program = ProgFLL;
+    RefreshStatus();
+    if (refuse(IsBlank(program) || ProgAStt == stpBrak,
+               L"Nieprawidłowo wskazany plik programu (.exe) !"))
+        return;
+    if (refuse(ProgAStt == stpRun, L"Wskazany Program nie może byc uruchomiony !")) return;
     if (ProgAStt == stpAKT) {
         WaitMs(500);
-        const std::wstring name = ExtractFileName(ProgFLL);
-        const std::wstring local = WithBackslash(ToShort(temp)) + name;
+        const std::wstring name = ExtractFileName(program);
+        const std::wstring local = TempFolder() + name;
         if (LocalFileExists(local)) DeleteFileW(local.c_str());
         UnvFCFtp->Init_Ftp(kFtpHost, kFtpUser, kFtpPassword, false);
         UnvFCFtp->PlikFromFtp(kFirmFolder + CBx_Firm.Text() + L"/" + name, local, false);
+        CheckFetchedProgram(local, program);
 
         // The backup first: without it nothing is replaced.
-        const std::wstring backup = ChangeFileExt(ProgFLL, L".esa");
-        if (!CopyFileTo(ProgFLL, backup, false))
+        const std::wstring backup = ChangeFileExt(program, L".esa");
+        if (!CopyFileTo(program, backup, false))
             throw EInOutError(L"Nie udało się utworzyć kopii zapasowej " + backup + L": " +
-                              LastErrorText() + L". Program " + ProgFLL + L" pozostał bez zmian.");
-        ReplaceFileAtomically(local, ProgFLL);
+                              LastErrorText() + L". Program " + program + L" pozostał bez zmian.");
+        ReplaceFileAtomically(local, program);
         // An updater left in place would later undo the correction: that is a failure.
-        const std::wstring updater = ExtractFilePath(ProgFLL) + L"UpdateQV.exe";
+        const std::wstring updater = ExtractFilePath(program) + L"UpdateQV.exe";
         if (LocalFileExists(updater) && !DeleteFileW(updater.c_str()))
-            throw EInOutError(L"Program " + ProgFLL + L" zastąpiono (kopia zapasowa: " + backup +
+            throw EInOutError(L"Program " + program + L" zastąpiono (kopia zapasowa: " + backup +
                               L"), ale nie udało się usunąć pliku " + updater + L": " +
                               LastErrorText() + L".\r\nUsuń ten plik ręcznie.");
     }
-    Tmr.SetEnabled(true);
+    run.End();
     ShowInfo(L"Wykonano korektę adresu Serwera Aktualizacji !");
 }
 

@@ -20,7 +20,7 @@ void Button::SetCaption(const std::wstring& caption) {
 }
 
 void Button::Click() {
-    if (visible_ && enabled_ && OnClick) Guarded(OnClick);
+    if (visible_ && EnabledWithParents() && OnClick) Guarded(OnClick);
 }
 
 void Button::Paint() {

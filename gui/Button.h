@@ -28,7 +28,8 @@ public:
     bool Flat() const { return flat_; }
 
     std::function<void()> OnClick;
-    // A click: runs OnClick (guarded) when the button is visible and enabled.
+    // A click: runs OnClick (guarded) when the button is visible and enabled, and so are
+    // its parents.
     void Click();
 
     bool OnNativeMessage(unsigned msg, std::uintptr_t wp, std::intptr_t lp,

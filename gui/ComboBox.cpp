@@ -47,7 +47,7 @@ std::wstring ComboBox::Text() const {
 }
 
 void ComboBox::Pick(int index) {
-    if (!enabled_ || index < 0 || index >= static_cast<int>(items_.size())) return;
+    if (!EnabledWithParents() || index < 0 || index >= static_cast<int>(items_.size())) return;
     SetItemIndex(index);
     if (OnChange) Guarded(OnChange);
 }

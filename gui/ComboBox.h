@@ -31,7 +31,8 @@ public:
     std::wstring Text() const;
 
     std::function<void()> OnChange;
-    // The user picks an entry: sets the index and runs OnChange (guarded).
+    // The user picks an entry: sets the index and runs OnChange (guarded); nothing when the
+    // list or a parent is disabled.
     void Pick(int index);
 
     bool OnNotification(unsigned msg, unsigned code, std::uintptr_t wp, std::intptr_t lp,

@@ -254,6 +254,12 @@ void Control::SetEnabled(bool enabled) {
     if (hwnd_) EnableWindow(static_cast<HWND>(hwnd_), enabled);
 }
 
+bool Control::EnabledWithParents() const {
+    for (const Control* c = this; c; c = c->parent_)
+        if (!c->enabled_) return false;
+    return true;
+}
+
 Font Control::EffectiveFont() const {
     for (const Control* c = this; c; c = c->parent_)
         if (c->font_) return *c->font_;

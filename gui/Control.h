@@ -38,6 +38,9 @@ public:
     virtual void SetVisible(bool visible);
     bool Enabled() const { return enabled_; }
     virtual void SetEnabled(bool enabled);
+    // Enabled, and so is every parent up to the form: the user can reach the control. A
+    // disabled form takes no clicks on any of its controls.
+    bool EnabledWithParents() const;
 
     // The font in effect: the control's own, else its parent's, else Tahoma 8 pt black.
     Font EffectiveFont() const;

@@ -106,6 +106,12 @@ void Form::SetVisible(bool visible) {
         Hide();
 }
 
+void Form::SetEnabled(bool enabled) {
+    Control::SetEnabled(enabled);
+    HWND h = detail::Hwnd(*this);
+    if (enabled && h && visible_ && !GetActiveWindow()) SetActiveWindow(h);
+}
+
 void Form::Show() {
     if (visible_) return;
     if (OnShow) Guarded(OnShow);
@@ -178,12 +184,31 @@ ModalResult Form::ShowModal() {
     return modalResult_;
 }
 
+BusyForm::BusyForm(Form& form) : form_(form) {
+    form_.SetEnabled(false);
+}
+
+void BusyForm::End() noexcept {
+    if (ended_) return;
+    ended_ = true;
+    try {
+        Application::Instance().ProcessMessages();
+    } catch (...) {
+    }
+    try {
+        form_.SetEnabled(true);
+    } catch (...) {
+    }
+}
+
 bool Form::OnNativeMessage(unsigned msg, std::uintptr_t wp, std::intptr_t lp,
                            std::intptr_t& result) {
     HWND h = detail::Hwnd(*this);
     switch (msg) {
     case WM_CLOSE:
-        Close();
+        // The user's request to close (close box, Alt+F4): not while the form is disabled,
+        // and never for a form without a close button (a progress window).
+        if (enabled_ && desc_.closeButton) Close();
         result = 0;
         return true;
     case WM_ERASEBKGND: {

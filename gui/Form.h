@@ -66,6 +66,12 @@ public:
     bool OnNativeMessage(unsigned msg, std::uintptr_t wp, std::intptr_t lp,
                          std::intptr_t& result) override;
     void SetVisible(bool visible) override;
+    // A disabled form takes no input: no clicks on its controls, no closing by the user
+    // (close box, Alt+F4); a form without a close button is never closed by the user.
+    // Enabled again while the program has no active window (the one that had it was hidden
+    // meanwhile), a shown form takes the activation back, so that the next message box
+    // belongs to it.
+    void SetEnabled(bool enabled) override;
 
     // The control that gets the keyboard focus when the form appears.
     void SetActiveControl(Control* control) { activeControl_ = control; }
@@ -86,6 +92,23 @@ private:
     bool modal_ = false;
     ModalResult modalResult_ = ModalResult::None;
     Control* activeControl_ = nullptr;
+};
+
+// Keeps a form disabled while an operation that pumps messages runs (a transfer with its
+// progress window), so that none of its controls reacts meanwhile. End(), or the end of the
+// scope on any path, enables it again after the input that waited in the queue has met it
+// still disabled.
+class BusyForm {
+public:
+    explicit BusyForm(Form& form);
+    ~BusyForm() { End(); }
+    BusyForm(const BusyForm&) = delete;
+    BusyForm& operator=(const BusyForm&) = delete;
+    void End() noexcept;
+
+private:
+    Form& form_;
+    bool ended_ = false;
 };
 
 } // namespace gui

@@ -30,7 +30,7 @@ void Label::SetTextColor(Color color) {
 }
 
 void Label::Click() {
-    if (enabled_ && OnClick) Guarded(OnClick);
+    if (EnabledWithParents() && OnClick) Guarded(OnClick);
 }
 
 void Label::FitToText() {

@@ -30,7 +30,8 @@ public:
     TextAlign Alignment() const { return align_text_; }
 
     std::function<void()> OnClick;
-    // A click on the label: runs OnClick (guarded) when the label is enabled.
+    // A click on the label: runs OnClick (guarded) when the label and its parents are
+    // enabled.
     void Click();
 
     bool OnNativeMessage(unsigned msg, std::uintptr_t wp, std::intptr_t lp,

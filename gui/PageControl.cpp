@@ -59,7 +59,7 @@ void PageControl::SetActivePage(TabSheet* page) {
 }
 
 void PageControl::SelectTab(TabSheet& page) {
-    if (!page.tabVisible_ || !page.Enabled() || !enabled_) return;
+    if (!page.tabVisible_ || !page.Enabled() || !EnabledWithParents()) return;
     if (active_ == &page) return;
     SetActivePage(&page);
     if (OnChange) Guarded(OnChange);

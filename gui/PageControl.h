@@ -35,7 +35,7 @@ public:
 
     std::function<void()> OnChange;
     // The user clicks the tab of the page: it becomes active when its tab is shown and
-    // enabled; runs OnChange (guarded).
+    // enabled and the page control can be reached; runs OnChange (guarded).
     void SelectTab(TabSheet& page);
 
     bool OnNotification(unsigned msg, unsigned code, std::uintptr_t wp, std::intptr_t lp,

@@ -89,17 +89,26 @@ korekta_install_list() {
   korekta_install_packages
 }
 
-# The release archive (CPack) of a build: it must unpack to the checked executable.
+# The release archive (CPack) of a build: it must unpack to the checked executable, with the
+# technician's guide in a form Notepad reads right (UTF-8 with its mark, CRLF line ends).
 korekta_check_release_archive() {
-  local dir=$1 zip unpacked
+  local dir=$1 zip unpacked guide lines crlf
   cmake --build "$dir" --target package >/dev/null
   zip=$(ls "$dir"/korekta-*-win32.zip)
   unpacked=$(mktemp -d)
   unzip -q "$zip" -d "$unpacked"
   korekta_check_pe32 "$unpacked"/korekta-*/korekta.exe
-  for f in README.md licences/zlib.txt licences/gcc-runtime.txt; do
+  for f in README.md INSTRUKCJA.txt licences/zlib.txt licences/gcc-runtime.txt; do
     [ -f "$unpacked"/korekta-*/"$f" ] || { echo "$zip lacks $f" >&2; rm -rf "$unpacked"; return 1; }
   done
+  guide=$(ls "$unpacked"/korekta-*/INSTRUKCJA.txt)
+  lines=$(grep -c '' "$guide")
+  crlf=$(grep -c $'\r$' "$guide")
+  if [ "$(head -c 3 "$guide" | od -An -tx1 | tr -d ' ')" != efbbbf ] || [ "$lines" != "$crlf" ]; then
+    echo "$zip: INSTRUKCJA.txt is not UTF-8 with its mark and CRLF line ends" >&2
+    rm -rf "$unpacked"
+    return 1
+  fi
   rm -rf "$unpacked"
   echo "Release archive: $zip"
 }

@@ -121,16 +121,23 @@ void TUpgFqvx::Ed_NadKatFtpBtnClick() {
     if (InpDlg.Execute()) Ed_NadKatFtp.SetText(InpDlg.Value());
 }
 
+// While a send or a fetch runs (packing and transfer pump messages) the window takes no
+// input: no second "Start", no "Wyjdź", no closing. It is enabled again on every way out,
+// before the box that reports the result.
 void TUpgFqvx::Sbt_NadStartClick() {
+    gui::BusyForm busy(*this);
     const std::wstring remoteFolder = TrimSpaces(Ed_NadKatFtp.Text());
     const std::wstring localFile = TrimSpaces(Ed_NadPlkLoc.Text());
     UnvFUpgr->doFTP_QV(localFile, remoteFolder, PlikF_);
+    busy.End();
     gui::ShowMessageBox(gui::MsgKind::Plain, L"Wysłano " + PlikF_);
 }
 
 void TUpgFqvx::Sbt_OdbStartClick() {
+    gui::BusyForm busy(*this);
     const std::wstring remoteFile = TrimSpaces(Ed_OdbPlkFtp.Text());
     UnvFUpgr->zFTP_QV(remoteFile, PlikL_);
+    busy.End();
     if (VsKom) gui::ShowMessageBox(gui::MsgKind::Plain, L"Pobrano " + PlikL_);
 }
 

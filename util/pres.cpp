@@ -175,6 +175,12 @@ std::wstring WithBackslash(const ShortString& text) {
     return FromShort(s);
 }
 
+std::wstring FolderWithBackslash(const std::wstring& folder) {
+    std::wstring f = TrimSpaces(folder);
+    if (f.empty() || f.back() != L'\\') f.push_back(L'\\');
+    return f;
+}
+
 namespace {
 std::size_t LastPathDelimiter(const std::wstring& path) {
     return path.find_last_of(L"\\:");

@@ -41,6 +41,10 @@ std::wstring ReplaceAll(const std::wstring& text, const std::wstring& find,
 // Trims spaces, cuts at 255 characters and appends "\" when the last character is not one
 // (the sum cut at 255 again).
 std::wstring WithBackslash(const ShortString& text);
+// A folder path for joining names to: trims spaces and appends "\" when the last character
+// is not one ("\" alone for an empty text). Every character is kept, at any length: local
+// paths are never squeezed through a code page.
+std::wstring FolderWithBackslash(const std::wstring& folder);
 // Local date and time as "YYYYMMDDghhmmss" (the time separator of the regional settings
 // stays between the time's parts; at exactly midnight only the date).
 std::wstring CompactTimestamp();

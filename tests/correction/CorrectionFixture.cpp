@@ -2,13 +2,40 @@
 
 #include <windows.h>
 
+#include <map>
+
 #include "deploy/Deployment.h"
+#include "upgrade/Unv_Upgr.h"
+#include "util/pres.h"
 
 const std::string kDeployUser = reinterpret_cast<const char*>(KOREKTA_PLAIN_USER);
 const std::string kDeployPassword = reinterpret_cast<const char*>(KOREKTA_PLAIN_PASSWORD);
 
+const std::string& TinyProgram(const std::wstring& arch) {
+    static std::map<std::wstring, std::string> images;
+    auto it = images.find(arch);
+    if (it == images.end())
+        it = images.emplace(arch, ReadFileBytes(ProgramFolder() + L"tiny-" + arch + L".exe")).first;
+    return it->second;
+}
+
+std::string PaddedImage(const std::string& image, const std::string& marker, std::size_t size) {
+    std::string bytes = image + marker;
+    if (bytes.size() < size) bytes += PatternBytes(size - bytes.size(), 11);
+    return bytes;
+}
+
+std::vector<bool> CorrectionFixture::EnabledAtBoxes() {
+    std::vector<bool> out;
+    out.swap(enabledAtBoxes_);
+    return out;
+}
+
 void CorrectionFixture::SetUp() {
     gui::headless::Reset();
+    gui::headless::OnMessageBox([this](const gui::headless::MessageBoxRecord&) {
+        enabledAtBoxes_.push_back(window.Enabled());
+    });
     UnvFCFtp = &transfer;
     VytFMain = &window;
     wchar_t buffer[32768];

@@ -17,6 +17,13 @@
 extern const std::string kDeployUser;
 extern const std::string kDeployPassword;
 
+// A real program image built with the tests ("x64" or "x86"), read from beside the test
+// program.
+const std::string& TinyProgram(const std::wstring& arch);
+// The image with bytes after its sections, as a real build carries data there: the marker,
+// then pattern bytes up to size in all.
+std::string PaddedImage(const std::string& image, const std::string& marker, std::size_t size);
+
 struct CorrectionFixture : testing::Test {
     TestFolder temp;    // the TEMP folder
     TestFolder install; // the program's folder
@@ -41,4 +48,9 @@ struct CorrectionFixture : testing::Test {
     void Choose(const std::wstring& path);
     void PickFirm(const std::wstring& firm);
     std::vector<gui::headless::MessageBoxRecord> Boxes() { return gui::headless::TakeBoxes(); }
+    // Whether the main window was enabled when each box since the last call came up.
+    std::vector<bool> EnabledAtBoxes();
+
+private:
+    std::vector<bool> enabledAtBoxes_;
 };

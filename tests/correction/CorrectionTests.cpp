@@ -1,5 +1,5 @@
-// "START": the correction of a program that is due for update, the refusals, and the
-// faults that must leave the installed program intact.
+// "START": the correction of a program that is due for update, the refusals, the check of
+// the fetched program, and the faults that must leave the installed program intact.
 
 #include <windows.h>
 
@@ -10,8 +10,17 @@
 
 namespace {
 
-const std::string kOldBuild = "MZ old build " + std::string(5000, 'o');
-const std::string kNewBuild = "MZ new build for Alfa " + PatternBytes(200000, 11);
+// The installed build and the firm's build: both real x64 programs, told apart by the data
+// after their sections.
+const std::string& OldBuild() {
+    static const std::string bytes = TinyProgram(L"x64") + "old build" + std::string(5000, 'o');
+    return bytes;
+}
+const std::string& NewBuild() {
+    static const std::string bytes = PaddedImage(TinyProgram(L"x64"), "new build for Alfa", 200000);
+    return bytes;
+}
+const std::wstring kNoProgram = L"Nieprawidłowo wskazany plik programu (.exe) !";
 const std::wstring kDone = L"Wykonano korektę adresu Serwera Aktualizacji !";
 const std::string kProgRemote = "//Upgrade/Tavrin/Alfa/Prog.exe";
 const std::string kOlderBackup = "older backup";
@@ -19,12 +28,13 @@ const std::string kOlderBackup = "older backup";
 struct Correction : CorrectionFixture {
     std::wstring prog;
     std::wstring updater;
+    std::wstring newer; // a second program, where a test installs one
 
     // An installed program dated before the cut-off, its updater, and the firm's build on
     // the server.
     void Install(const std::wstring& name = L"Prog.exe", const FtpScript* script = nullptr,
-                 const std::string& serverBuild = kNewBuild) {
-        prog = install.Write(name, kOldBuild);
+                 const std::string& serverBuild = NewBuild()) {
+        prog = install.Write(name, OldBuild());
         SetFileLocalTime(prog, 2020, 1, 10, 8, 30);
         updater = install.Write(L"UpdateQV.exe", "updater");
         StartServer("Alfa\r\nBeta\r\n", script);
@@ -32,6 +42,11 @@ struct Correction : CorrectionFixture {
         window.LoadFirmList();
         PickFirm(L"Alfa");
         Choose(prog);
+    }
+    // Chooses a file in the open-file dialog just before "START": no tick runs in between.
+    void ChooseNow(const std::wstring& path) {
+        gui::headless::AnswerOpenFile(path);
+        window.Ed_PathExe.ClickButton();
     }
     std::wstring Date(const std::wstring& path) {
         std::int32_t size = 0;
@@ -41,7 +56,7 @@ struct Correction : CorrectionFixture {
     }
     // The program as it was installed, its updater kept, no completion message.
     void ExpectUntouched() {
-        EXPECT_TRUE(ReadFileBytes(prog) == kOldBuild) << "the program was changed";
+        EXPECT_TRUE(ReadFileBytes(prog) == OldBuild()) << "the program was changed";
         EXPECT_EQ(Date(prog), L"2020-01-10 08:30:00");
         EXPECT_TRUE(FileExists(updater));
         EXPECT_FALSE(FileExists(prog + L".korekta-nowy")); // no copy is left behind
@@ -53,12 +68,12 @@ TEST_F(Correction, ADueProgramIsReplacedWithABackupAndItsUpdaterGone) {
     ASSERT_EQ(window.L_Prog.Text(), L"DO AKTUALIZACJI");
     window.SBt_Start.Click();
 
-    EXPECT_EQ(ReadFileBytes(prog), kNewBuild);
+    EXPECT_EQ(ReadFileBytes(prog), NewBuild());
     const std::wstring backup = install / L"Prog.esa";
-    EXPECT_EQ(ReadFileBytes(backup), kOldBuild);
+    EXPECT_EQ(ReadFileBytes(backup), OldBuild());
     EXPECT_EQ(Date(backup), L"2020-01-10 08:30:00");
     EXPECT_FALSE(FileExists(updater));
-    EXPECT_EQ(ReadFileBytes(temp / L"Prog.exe"), kNewBuild); // the download stays in TEMP
+    EXPECT_EQ(ReadFileBytes(temp / L"Prog.exe"), NewBuild()); // the download stays in TEMP
     auto boxes = Boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].kind, gui::MsgKind::Information);
@@ -69,60 +84,83 @@ TEST_F(Correction, ADueProgramIsReplacedWithABackupAndItsUpdaterGone) {
     EXPECT_FALSE(transfer.Visible());
 }
 
-TEST_F(Correction, TheCasesOfStart) {
+// "START" judges the file as it is at the click: the path in the edit and its status now,
+// not the status of the last tick.
+TEST_F(Correction, StartJudgesTheChosenFileAsItIsNow) {
     struct Case {
         const char* name;
-        std::function<void(Correction&)> arrange;
-        std::wstring box;    // the one box the user sees
-        bool replaced;       // the program is the new build afterwards
-        std::wstring backup; // the backup's name ("" none)
+        std::function<void(Correction&)> arrange; // after Install: Prog.exe due, tick shown
+        std::wstring box;                         // the one box the user sees
+        bool replaced;                            // Prog.exe is the firm's build afterwards
+        std::wstring status;                      // the status "START" determined
     };
-    const std::wstring noPath = L"Nieprawidłowo wskazany plik programu (.exe) !";
+    const std::wstring noFirm = L"Value must be between 1 and 2147483647";
     const Case cases[] = {
-        {"up to date",
+        {"up to date, chosen just before START", [](Correction& t) { t.ChooseNow(t.newer); }, kDone,
+         false, L"OK !"},
+        {"due, chosen just before START",
+         [](Correction& t) {
+             t.Choose(t.newer); // the last tick showed "OK !"
+             t.ChooseNow(t.prog);
+         },
+         kDone, true, L"DO AKTUALIZACJI"},
+        {"missing, chosen just before START",
+         [](Correction& t) { t.ChooseNow(t.install / L"none.exe"); }, kNoProgram, false, L"----"},
+        {"blank path", [](Correction& t) { t.window.Ed_PathExe.SetText(L"   "); }, kNoProgram,
+         false, L"----"},
+        {"up to date at the last tick",
          [](Correction& t) {
              SetFileLocalTime(t.prog, 2021, 5, 16, 0, 0);
              t.window.Tmr.Fire();
          },
-         kDone, false, L""},
-        {"missing", [](Correction& t) { t.Choose(t.install / L"none.exe"); }, kDone, false, L""},
-        {"not examined", [](Correction& t) { t.window.ProgAStt = stpNULL; }, kDone, false, L""},
-        {"blank path", [](Correction& t) { t.window.Ed_PathExe.SetText(L"   "); }, noPath, false,
-         L""},
+         kDone, false, L"OK !"},
         {"an existing backup is replaced",
-         [](Correction& t) { t.install.Write(L"Prog.esa", "older backup"); }, kDone, true,
-         L"Prog.esa"},
+         [](Correction& t) { t.install.Write(L"Prog.esa", kOlderBackup); }, kDone, true,
+         L"DO AKTUALIZACJI"},
         {"no updater", [](Correction& t) { DeleteFileW(t.updater.c_str()); }, kDone, true,
-         L"Prog.esa"},
-        {"no firm chosen", [](Correction& t) { t.window.CBx_Firm.SetItemIndex(-1); },
-         L"Value must be between 1 and 2147483647", false, L""},
+         L"DO AKTUALIZACJI"},
+        {"no firm chosen", [](Correction& t) { t.window.CBx_Firm.SetItemIndex(-1); }, noFirm, false,
+         L"DO AKTUALIZACJI"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        DeleteFileW((install / L"Prog.esa").c_str());
+        for (const wchar_t* name : {L"Prog.esa", L"Nowy.esa"})
+            DeleteFileW((install / name).c_str());
+        for (const wchar_t* name : {L"Prog.exe", L"Nowy.exe"})
+            DeleteFileW((temp / name).c_str());
         Install();
+        // A second program, up to date; the server holds a build of it too.
+        newer = install.Write(L"Nowy.exe", OldBuild());
+        SetFileLocalTime(newer, 2021, 5, 16, 0, 0);
+        ServerFile(L"Alfa\\Nowy.exe", NewBuild());
         c.arrange(*this);
         const std::string before = ReadFileBytes(prog);
         window.SBt_Start.Click();
         auto boxes = Boxes();
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].text, c.box);
-        EXPECT_EQ(ReadFileBytes(prog), c.replaced ? kNewBuild : before);
-        if (!c.backup.empty()) {
-            EXPECT_EQ(ReadFileBytes(install / c.backup), kOldBuild);
+        EXPECT_EQ(EnabledAtBoxes(), std::vector<bool>{true}) << "enabled before the box";
+        EXPECT_EQ(window.L_Prog.Text(), c.status);
+        EXPECT_TRUE(ReadFileBytes(prog) == (c.replaced ? NewBuild() : before));
+        EXPECT_EQ(FileExists(install / L"Prog.esa"), c.replaced);
+        if (c.replaced) {
+            EXPECT_TRUE(ReadFileBytes(install / L"Prog.esa") == OldBuild());
         }
-        if (!c.replaced) {
-            EXPECT_FALSE(FileExists(install / L"Prog.esa"));
-        }
+        // The other program is never touched and nothing of it is fetched.
+        EXPECT_TRUE(ReadFileBytes(newer) == OldBuild());
+        EXPECT_FALSE(FileExists(install / L"Nowy.esa"));
+        EXPECT_FALSE(FileExists(temp / L"Nowy.exe"));
+        EXPECT_EQ(FileExists(temp / L"Prog.exe"), c.replaced);
         EXPECT_TRUE(window.Tmr.Enabled()); // the monitor runs again after every exit
+        EXPECT_TRUE(window.Enabled());
     }
 }
 
 TEST_F(Correction, AProgramWithoutExtensionGetsEsaAppended) {
     Install(L"Prog");
     window.SBt_Start.Click();
-    EXPECT_EQ(ReadFileBytes(install / L"Prog.esa"), kOldBuild);
-    EXPECT_EQ(ReadFileBytes(prog), kNewBuild);
+    EXPECT_EQ(ReadFileBytes(install / L"Prog.esa"), OldBuild());
+    EXPECT_EQ(ReadFileBytes(prog), NewBuild());
 }
 
 // Started as a child process by the test below: runs until it is ended.
@@ -145,15 +183,16 @@ TEST_F(Correction, ARunningProgramIsRefusedAndCorrectedOnceClosed) {
     PROCESS_INFORMATION pi{};
     ASSERT_TRUE(CreateProcessW(running.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                nullptr, &si, &pi));
-    for (int i = 0; i < 100 && window.L_Prog.Text() != L"URUCHOMIONY"; ++i) {
+    for (int i = 0; i < 100 && !IsProcessRunning(L"KorProbe.exe"); ++i)
         Sleep(50);
-        window.Tmr.Fire();
-    }
-    ASSERT_EQ(window.L_Prog.Text(), L"URUCHOMIONY");
+    ASSERT_TRUE(IsProcessRunning(L"KorProbe.exe"));
+    // Started after the last tick: "START" sees it running all the same.
+    ASSERT_EQ(window.L_Prog.Text(), L"DO AKTUALIZACJI");
     window.SBt_Start.Click();
     auto boxes = Boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, L"Wskazany Program nie może byc uruchomiony !");
+    EXPECT_EQ(window.L_Prog.Text(), L"URUCHOMIONY");
     ExpectUntouched();
 
     TerminateProcess(pi.hProcess, 0);
@@ -166,22 +205,134 @@ TEST_F(Correction, ARunningProgramIsRefusedAndCorrectedOnceClosed) {
     }
     ASSERT_EQ(window.L_Prog.Text(), L"DO AKTUALIZACJI");
     window.SBt_Start.Click();
-    EXPECT_EQ(ReadFileBytes(prog), kNewBuild);
+    EXPECT_EQ(ReadFileBytes(prog), NewBuild());
     EXPECT_EQ(Boxes().at(0).text, kDone);
 }
 
-TEST_F(Correction, ASecondStartDuringARunIsIgnored) {
+// While the transfer pumps messages the main window takes no input: a second "START", " ..."
+// with another program chosen in the dialog, another firm, the title and "Zamknij" all do
+// nothing, and the run corrects the program the user started it for.
+TEST_F(Correction, TheMainWindowTakesNoInputDuringARun) {
     Install();
-    int clicks = 0;
+    const std::wstring other = install.Write(L"Inny\\Prog.exe", OldBuild());
+    SetFileLocalTime(other, 2020, 1, 10, 8, 30);
+    const std::wstring otherUpdater = install.Write(L"Inny\\UpdateQV.exe", "updater");
+    ServerFile(L"Beta\\Prog.exe", PaddedImage(TinyProgram(L"x64"), "build for Beta", 1000));
+    gui::headless::TakeDialogs(); // the choice of the program
+    bool closed = false;
+    window.OnClose = [&closed] { closed = true; };
+    int events = 0;
+    bool disabledDuringRun = false;
     transfer.IdFTP1.OnWork = [&](FtpClient& s, WorkMode m, std::int64_t n) {
-        if (clicks++ == 0) window.SBt_Start.Click(); // arrives while the transfer pumps
+        if (events++ == 0) { // the user's clicks arrive while the transfer pumps
+            disabledDuringRun = !window.Enabled();
+            window.SBt_Start.Click();
+            gui::headless::AnswerOpenFile(other);
+            window.Ed_PathExe.ClickButton();
+            window.CBx_Firm.Pick(1);
+            window.Label1.Click();
+            window.SBt_Zam.Click();
+        }
         transfer.IdFTP1Work(s, m, n);
     };
+    window.SBt_Start.Click();
+
+    EXPECT_TRUE(disabledDuringRun);
+    EXPECT_GT(events, 0);
+    EXPECT_TRUE(gui::headless::TakeDialogs().empty()) << "the open-file dialog was opened";
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(window.ProgFLL, prog);
+    EXPECT_EQ(window.Ed_PathExe.Text(), prog);
+    EXPECT_EQ(window.CBx_Firm.Text(), L"Alfa");
+    auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kDone);
+    EXPECT_EQ(EnabledAtBoxes(), std::vector<bool>{true});
+    EXPECT_TRUE(window.Enabled());
+    EXPECT_TRUE(ReadFileBytes(prog) == NewBuild());
+    EXPECT_FALSE(FileExists(updater));
+    EXPECT_TRUE(ReadFileBytes(other) == OldBuild());
+    EXPECT_TRUE(FileExists(otherUpdater));
+    EXPECT_FALSE(FileExists(install / L"Inny\\Prog.esa"));
+    // Enabled again, it reacts as before.
+    window.Label1.Click();
+    EXPECT_EQ(Boxes().size(), 1u);
+}
+
+// The fetched file replaces the program only when it is a complete program image for the
+// installed program's processor; otherwise the user reads which file and what is wrong,
+// and nothing changes.
+TEST_F(Correction, OnlyACompleteProgramImageReplacesTheProgram) {
+    const std::string& x64 = TinyProgram(L"x64");
+    const std::string& x86 = TinyProgram(L"x86");
+    struct Case {
+        const char* name;
+        std::string serverBuild;
+        std::wstring problem; // the part of the text that says what is wrong ("" replaces)
+        std::string installed = OldBuild();
+    };
+    const Case cases[] = {
+        {"an HTML error page",
+         "<html><head><title>404 Not Found</title></head><body>Not Found</body></html>",
+         L" nie jest kompletnym programem Windows: brak nagłówka „MZ” na początku pliku."},
+        {"a truncated build", x64.substr(0, x64.size() - 700),
+         L" nie jest kompletnym programem Windows: dane sekcji nr "},
+        {"a build for x86", PaddedImage(x86, "x86 build", 200000),
+         L" jest programem dla procesora x86, a zainstalowany program "},
+        {"a complete build", NewBuild(), L""},
+        // Nothing to compare the processor with: any complete image replaces it.
+        {"a complete x86 build over a program that is no image",
+         PaddedImage(x86, "x86 build", 200000), L"", "MZ old build " + std::string(5000, 'o')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileW((install / L"Prog.esa").c_str());
+        DeleteFileW((temp / L"Prog.exe").c_str());
+        Install(L"Prog.exe", nullptr, c.serverBuild);
+        install.Write(L"Prog.exe", c.installed);
+        SetFileLocalTime(prog, 2020, 1, 10, 8, 30);
+        window.SBt_Start.Click();
+        auto boxes = Boxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(EnabledAtBoxes(), std::vector<bool>{true});
+        EXPECT_TRUE(window.Enabled());
+        EXPECT_TRUE(window.Tmr.Enabled());
+        if (c.problem.empty()) {
+            EXPECT_EQ(boxes[0].text, kDone);
+            EXPECT_TRUE(ReadFileBytes(prog) == c.serverBuild);
+            EXPECT_TRUE(ReadFileBytes(install / L"Prog.esa") == c.installed);
+            EXPECT_FALSE(FileExists(updater));
+            continue;
+        }
+        EXPECT_EQ(boxes[0].kind, gui::MsgKind::Error);
+        const std::wstring& text = boxes[0].text;
+        EXPECT_EQ(text.rfind(L"Pobrany plik " + (temp / L"Prog.exe") + c.problem, 0), 0u)
+            << ToUtf8(text);
+        EXPECT_NE(text.find(L"pozostał bez zmian."), std::wstring::npos) << ToUtf8(text);
+        EXPECT_TRUE(ReadFileBytes(prog) == c.installed) << "the program was changed";
+        EXPECT_EQ(Date(prog), L"2020-01-10 08:30:00");
+        EXPECT_FALSE(FileExists(install / L"Prog.esa")) << "a backup was made";
+        EXPECT_TRUE(FileExists(updater));
+        EXPECT_FALSE(FileExists(prog + L".korekta-nowy"));
+    }
+}
+
+// TEMP with letters that code page 1250 cannot hold: the firm list and the program's build
+// reach the TEMP folder under its own name.
+TEST_F(Correction, ATempFolderOutsideCodePage1250KeepsEveryCharacter) {
+    const std::wstring folder = temp / L"Тимчасові Προσωρινά";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    SetTemp(folder.c_str());
+    Install();
+    EXPECT_EQ(window.CBx_Firm.Items(), (std::vector<std::wstring>{L"Alfa", L"Beta"}));
+    EXPECT_TRUE(FileExists(folder + L"\\firmy.txt"));
     window.SBt_Start.Click();
     auto boxes = Boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, kDone);
-    EXPECT_EQ(ReadFileBytes(prog), kNewBuild);
+    EXPECT_EQ(transfer.L_FNaz.Text(), folder + L"\\Prog.exe");
+    EXPECT_TRUE(ReadFileBytes(folder + L"\\Prog.exe") == NewBuild());
+    EXPECT_TRUE(ReadFileBytes(prog) == NewBuild());
 }
 
 // The program is already replaced when the updater cannot be deleted: the user is told to
@@ -196,8 +347,8 @@ TEST_F(Correction, AnUpdaterThatCannotBeDeletedIsReportedNotCompleted) {
     const std::wstring backup = install / L"Prog.esa";
     std::wstring reason = SystemErrorMessage(ERROR_SHARING_VIOLATION);
     if (reason.ends_with(L'.')) reason.pop_back(); // it stands inside the sentence
-    EXPECT_EQ(ReadFileBytes(prog), kNewBuild);
-    EXPECT_EQ(ReadFileBytes(backup), kOldBuild);
+    EXPECT_EQ(ReadFileBytes(prog), NewBuild());
+    EXPECT_EQ(ReadFileBytes(backup), OldBuild());
     EXPECT_EQ(ReadFileBytes(updater), "updater");
     auto boxes = Boxes();
     ASSERT_EQ(boxes.size(), 1u);
@@ -212,7 +363,7 @@ TEST_F(Correction, AnUpdaterThatCannotBeDeletedIsReportedNotCompleted) {
 // Every fault leaves the installed program as it was, shows one clear text and no
 // completion message.
 TEST_F(Correction, FaultsLeaveTheProgramIntact) {
-    const auto n = static_cast<std::int64_t>(kNewBuild.size());
+    const auto n = static_cast<std::int64_t>(NewBuild().size());
     struct Case {
         const char* name;
         std::optional<FtpScript> script;
@@ -220,7 +371,7 @@ TEST_F(Correction, FaultsLeaveTheProgramIntact) {
         std::function<void(Correction&)> cleanup;
         const wchar_t* textPart; // a part of the one text the user sees
         bool backupMade;         // the fault comes after the backup was written
-        std::string serverBuild = kNewBuild;
+        std::string serverBuild = NewBuild();
         std::function<void(Correction&)> verify = nullptr; // what the row must also leave
     };
     std::vector<Case> cases;
@@ -282,7 +433,7 @@ TEST_F(Correction, FaultsLeaveTheProgramIntact) {
              CloseHandle(held);
              held = INVALID_HANDLE_VALUE;
          },
-         L"kopii zapasowej", false, kNewBuild,
+         L"kopii zapasowej", false, NewBuild(),
          [](Correction& t) { EXPECT_EQ(ReadFileBytes(t.install / L"Prog.esa"), kOlderBackup); }});
     // A stale download that another program holds: the fetch refuses to overwrite it and
     // leaves it as it is.
@@ -296,7 +447,7 @@ TEST_F(Correction, FaultsLeaveTheProgramIntact) {
              CloseHandle(held);
              held = INVALID_HANDLE_VALUE;
          },
-         L"Destination file already exists.", false, kNewBuild,
+         L"Destination file already exists.", false, NewBuild(),
          [](Correction& t) { EXPECT_EQ(ReadFileBytes(t.temp / L"Prog.exe"), "stale copy"); }});
     cases.push_back({"server unreachable", std::nullopt, [](Correction& t) { t.server->Stop(); },
                      nullptr, L"10061", false});
@@ -327,9 +478,9 @@ TEST_F(Correction, FaultsLeaveTheProgramIntact) {
         EXPECT_NE(boxes[0].text.find(c.textPart), std::wstring::npos) << ToUtf8(boxes[0].text);
         ExpectUntouched();
         if (c.backupMade) {
-            EXPECT_EQ(ReadFileBytes(backup), kOldBuild);
+            EXPECT_EQ(ReadFileBytes(backup), OldBuild());
         } else {
-            EXPECT_FALSE(FileExists(backup) && ReadFileBytes(backup) == kOldBuild)
+            EXPECT_FALSE(FileExists(backup) && ReadFileBytes(backup) == OldBuild())
                 << "a backup was made";
         }
         if (c.verify) c.verify(*this);

@@ -5,6 +5,7 @@
 
 #include "gui/Gui.h"
 #include "gui/Headless.h"
+#include "util/Errors.h"
 
 namespace {
 
@@ -233,6 +234,71 @@ TEST_F(Components, HiddenOrDisabledControlsIgnoreClicks) {
     label.SetEnabled(true);
     label.Click();
     EXPECT_EQ(clicks, 1);
+}
+
+} // namespace
+
+namespace {
+
+// A disabled form takes no input through any of its controls, however deep they sit; a
+// busy scope keeps it so and gives it back enabled on every way out.
+TEST_F(Components, ADisabledFormTakesNoInputUntilItsBusyScopeEnds) {
+    gui::Form form;
+    form.Create({.caption = L"busy"});
+    gui::Panel panel;
+    panel.Create(form, {.bounds = {0, 0, 300, 40}});
+    gui::Button button;
+    button.Create(panel, {.caption = L"START", .bounds = {5, 5, 75, 25}});
+    gui::Label label;
+    label.Create(form, {.text = L"tytuł"});
+    gui::Edit edit;
+    edit.Create(form, {.bounds = {10, 60, 200, 21}, .button = true});
+    gui::ComboBox combo;
+    combo.Create(form, {.bounds = {10, 90, 100, 21}});
+    combo.AddItem(L"Alfa");
+    gui::PageControl pages;
+    pages.Create(form, {.bounds = {0, 120, 300, 80}});
+    gui::TabSheet first, second;
+    first.Create(pages, {.caption = L"1"});
+    second.Create(pages, {.caption = L"2"});
+    int reactions = 0;
+    button.OnClick = [&] { ++reactions; };
+    label.OnClick = [&] { ++reactions; };
+    edit.OnButtonClick = [&] { ++reactions; };
+    combo.OnChange = [&] { ++reactions; };
+    pages.OnChange = [&] { ++reactions; };
+    auto useAll = [&] {
+        button.Click();
+        label.Click();
+        edit.ClickButton();
+        combo.Pick(0);
+        pages.SelectTab(pages.ActivePage() == &first ? second : first);
+    };
+    {
+        gui::BusyForm busy(form);
+        EXPECT_FALSE(form.Enabled());
+        EXPECT_TRUE(button.Enabled()); // the controls keep their own state
+        EXPECT_FALSE(button.EnabledWithParents());
+        useAll();
+        EXPECT_EQ(reactions, 0);
+        EXPECT_EQ(combo.ItemIndex(), -1);
+        EXPECT_EQ(pages.ActivePage(), &first);
+        busy.End();
+        EXPECT_TRUE(form.Enabled());
+        useAll();
+        EXPECT_EQ(reactions, 5);
+    }
+    // A failure that leaves the scope enables the form too.
+    bool failed = false;
+    try {
+        gui::BusyForm busy(form);
+        EXPECT_FALSE(form.Enabled());
+        throw Error(L"przerwano");
+    } catch (const Error&) {
+        failed = true;
+    }
+    EXPECT_TRUE(failed);
+    EXPECT_TRUE(form.Enabled());
 }
 
 } // namespace

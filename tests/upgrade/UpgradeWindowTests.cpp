@@ -8,6 +8,7 @@
 
 #include "TestFolder.h"
 #include "UpgradeSupport.h"
+#include "ftp/Unv_CFtp.h"
 #include "gui/Headless.h"
 #include "pack/Unv_MZip.h"
 #include "upgrade/Unv_Upgr.h"
@@ -274,3 +275,71 @@ TEST_F(UpgradeWindowStart, AFailedFetchShowsOnlyItsOwnBoxAndKeepsTheLastResult) 
 }
 
 } // namespace
+
+// While a send or a fetch runs (the transfer pumps messages) the window takes no input: no
+// second "Start", no "Wyjdź", no other tab. It is enabled again before the box that reports
+// the result, and after a failure.
+TEST_F(UpgradeWindowStart, TheWindowTakesNoInputWhileItsStartRuns) {
+    TestFolder local;
+    const std::wstring program = local.Write(L"Brondel\\Dunvel.exe", PatternBytes(5000, 3));
+    TUpgFqvx w;
+    std::vector<bool> enabledAtBoxes;
+    hl::OnMessageBox([&](const hl::MessageBoxRecord&) { enabledAtBoxes.push_back(w.Enabled()); });
+    struct Restore {
+        std::function<void(FtpClient&, WorkMode, std::int64_t)> saved = UnvFCFtp->IdFTP1.OnWork;
+        ~Restore() { UnvFCFtp->IdFTP1.OnWork = saved; }
+    } restore;
+    int events = 0;
+    bool disabledDuringRun = false;
+    UnvFCFtp->IdFTP1.OnWork = [&](FtpClient& s, WorkMode m, std::int64_t n) {
+        if (events++ == 0) {
+            disabledDuringRun = !w.Enabled();
+            w.Sbt_NadStart.Click();
+            w.Sbt_OdbStart.Click();
+            w.SBt_Wyj.Click();
+            w.SBt_Wyj2.Click();
+            w.PgOdbNad.SelectTab(w.PgOdbNad.ActivePage() == &w.Sh_PobFtp ? w.Sh_WysFtp
+                                                                         : w.Sh_PobFtp);
+        }
+        restore.saved(s, m, n);
+    };
+    struct Case {
+        const char* name;
+        TOpcRW op;
+        std::wstring par1, par2;
+        std::wstring box; // the start of the one box
+    };
+    const Case cases[] = {
+        {"send", orwWrite, program, L"//Upgrade/Dunvel", L"Wysłano //Upgrade/Dunvel/Dunvel.cab"},
+        {"fetch", orwRead, L"//Upgrade/Dunvel/Dunvel.cab", L"", L"Pobrano "},
+        {"failed fetch", orwRead, L"//Upgrade/Dunvel/missing.cab", L"",
+         L"Value must be between 1 and 2147483647"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        events = 0;
+        disabledDuringRun = false;
+        enabledAtBoxes.clear();
+        hl::ClearBoxes();
+        gui::ModalResult afterStart = gui::ModalResult::Ok;
+        gui::TabSheet* pageAfterStart = nullptr;
+        RunShown(w, c.op, c.par1, c.par2, true, true, [&](TUpgFqvx& f) {
+            (c.op == orwWrite ? f.Sbt_NadStart : f.Sbt_OdbStart).Click();
+            afterStart = f.GetModalResult();
+            pageAfterStart = f.PgOdbNad.ActivePage();
+        });
+        // The failed fetch stops at the size query, before any byte moves.
+        if (c.op == orwWrite || c.box == L"Pobrano ") {
+            EXPECT_GT(events, 0);
+            EXPECT_TRUE(disabledDuringRun);
+        }
+        EXPECT_EQ(afterStart, gui::ModalResult::None) << "\"Wyjdź\" during the run ended the show";
+        EXPECT_EQ(pageAfterStart, c.op == orwWrite ? &w.Sh_WysFtp : &w.Sh_PobFtp);
+        auto boxes = hl::TakeBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text.rfind(c.box, 0), 0u) << ToUtf8(boxes[0].text);
+        EXPECT_EQ(enabledAtBoxes, std::vector<bool>{true});
+        EXPECT_TRUE(w.Enabled());
+        RemoveUpdateFolders();
+    }
+}

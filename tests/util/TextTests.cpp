@@ -49,6 +49,21 @@ TEST(WithBackslash, TrimsCutsAndAppends) {
     EXPECT_EQ(WithBackslash(ToShort(std::wstring(254, L'a'))), std::wstring(254, L'a') + L"\\");
 }
 
+TEST(FolderWithBackslash, KeepsEveryCharacterAtAnyLength) {
+    const TextCase cases[] = {
+        {L"C:\\Temp", L"C:\\Temp\\"},
+        {L"C:\\Temp\\", L"C:\\Temp\\"},
+        {L"", L"\\"},
+        {L"  C:\\x  ", L"C:\\x\\"},
+        // Letters no single code page holds together.
+        {L"C:\\Users\\Дмитро\\Προσωρινά", L"C:\\Users\\Дмитро\\Προσωρινά\\"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FolderWithBackslash(c.input), c.expected);
+    const std::wstring deep = L"C:\\" + std::wstring(300, L'ж');
+    EXPECT_EQ(FolderWithBackslash(deep), deep + L"\\");
+}
+
 TEST(PathParts, SplitAtTheLastBackslashOrColon) {
     EXPECT_EQ(ExtractFileName(L"c:\\x\\Prog.exe"), L"Prog.exe");
     EXPECT_EQ(ExtractFileName(L"c:Prog.exe"), L"Prog.exe");

@@ -18,7 +18,9 @@ and korekta.exe driven through its real windows under X (Xvfb) with xdotool.
         What changed in the installation since prepare.
     korekta_demo.py e2e --exe EXE --work DIR --port PORT --shots DIR [--server S]
         prepare, serve, drive, check the transcript, stop the server, drive-server-down,
-        drive-silent-data.
+        drive-silent-data; then the slow transfer: the same correction from a server that
+        sends the program slowly, during which " ..." and "Zamknij" are clicked and must do
+        nothing, with a second installation beside the first that must stay as it was.
         --server proftpd serves the same tree with ProFTPD instead of the tests' server
         (pyftpdlib) and drives the correction alone; it exits 77 when proftpd cannot run.
     korekta_demo.py docs --shots DIR --out docs
@@ -179,10 +181,11 @@ class Server:
     name = "the demo FTP server"
     output = "log"  # in DIR/ftp: what the server process prints
 
-    def __init__(self, work, port, silent_data=None):
+    def __init__(self, work, port, silent_data=None, rate=0):
         self.p = paths(work)
         self.port = port
         self.silent_data = silent_data
+        self.rate = rate  # bytes a second of a data connection (0: as fast as it goes)
         self.proc = None
 
     @staticmethod
@@ -195,6 +198,8 @@ class Server:
                "--dir", self.p["ftp"]]
         if self.silent_data:
             cmd += ["--silent-data", self.silent_data]
+        if self.rate:
+            cmd += ["--rate", str(self.rate)]
         return cmd
 
     def start(self):
@@ -800,6 +805,122 @@ def drive_silent_data(exe, work, port, shots, display=None):
     return run_scenario("silent data connection", body, shots, display)
 
 
+def tree_facts(folder):
+    """Every file below folder: relative path -> its bytes' hash and its date."""
+    facts = {}
+    for base, _, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(base, name)
+            f = file_facts(path)
+            facts[os.path.relpath(path, folder)] = (f["sha256"], f["mtime"])
+    return facts
+
+
+def window_appeared(screen, known, timeout):
+    """A visible window that was not there before, within timeout seconds; None if none."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        new = set(screen.visible_captions()) - known
+        if new:
+            return next(iter(new))
+        time.sleep(0.2)
+    return None
+
+
+def drive_busy(exe, work, shots, firm, display=None):
+    """The correction while the server sends the program slowly. The main window stands
+    apart from the transfer window, so that its controls can be clicked during the
+    transfer: a click on " ..." opens no dialog (had one opened, a second installation's
+    program would be chosen in it), a click on "Zamknij" and Alt+F4 on either window leave
+    korekta and its transfer window on the screen. Then the completion; on disk the first
+    program corrected and nothing else changed."""
+    p = paths(work)
+    other = os.path.join(work, "install", "Inny", "Inny.exe")
+    os.makedirs(os.path.dirname(other))
+    shutil.copy2(p["program"], other)
+    shutil.copy2(p["updater"], os.path.join(os.path.dirname(other), UPDATER))
+    with open(os.path.join(p["product"], "firmy.txt"), "rb") as f:
+        firms = f.read().decode("cp1250").split("\r\n")[:-1]
+    before = tree_facts(os.path.join(work, "install"))
+
+    def body(screen):
+        main = start_main_window(screen, exe, p)
+        # Clear of the transfer window, which comes up in the middle of the screen.
+        screen.x("windowmove", main, "20", "20")
+        time.sleep(0.5)
+        choose_program(screen, main, p["program"])
+        pick_firm(screen, main, firms, firm)
+        screen.click(main, START)
+        transfer = screen.wait_window(TRANSFER_CAPTION, 30)
+        time.sleep(0.5)
+        faults = []
+        # Input waits for the next burst of the transfer, which pumps the messages: each
+        # action gets a few seconds to show its effect.
+        settle = 4
+        known = set(screen.visible_captions())
+        screen.click(main, PATH_BUTTON)
+        dialog = window_appeared(screen, known, settle)
+        if dialog:
+            faults.append("\" ...\" opened a dialog during the transfer")
+            screen.shot("busy-dialog", "a dialog opened during the transfer")
+            # As the user would: the other installation's program is chosen in it.
+            screen.type_to(dialog, windows_path(other))
+            screen.keys_to(dialog, "Return")
+            screen.wait_gone(dialog, "the dialog", 20)
+        screen.click(main, CLOSE)
+        time.sleep(settle)
+
+        def transfer_shown():
+            return transfer in screen.x("search", "--onlyvisible", "--name", ".").split()
+        if not transfer_shown():
+            raise StepFailed("the transfer ended before the clicks were done: the server "
+                             "must send more slowly")
+        if screen.program.poll() is not None or not screen.windows(MAIN_CAPTION):
+            faults.append("\"Zamknij\" closed korekta during the transfer")
+        # Nor does the keyboard close either window.
+        for wid, what in ((main, "the main window"), (transfer, "the transfer window")):
+            screen.x("windowfocus", "--sync", wid)
+            screen.x("key", "alt+F4")
+            time.sleep(settle)
+            if screen.program.poll() is not None or not screen.windows(MAIN_CAPTION):
+                faults.append(f"Alt+F4 on {what} closed korekta during the transfer")
+            elif not transfer_shown():
+                faults.append(f"Alt+F4 on {what} closed the transfer window")
+        screen.shot("busy-transfer", "the slow transfer after the clicks on \" ...\" and "
+                    "\"Zamknij\" and Alt+F4 on both windows")
+        if faults:
+            raise StepFailed("; ".join(faults))
+        screen.wait_gone(transfer, "the transfer window", 180)
+
+        def box():
+            for caption in (INFO_CAPTION, ERROR_CAPTION):
+                found = screen.windows(caption)
+                if found:
+                    return (caption, found[0])
+            return None
+        caption, wid = screen.wait_for("the completion box", box, 30)
+        if caption != INFO_CAPTION:
+            path = screen.shot("error-box", "an error box in place of the completion box")
+            raise StepFailed(f"an error box came in place of the completion box; see {path}")
+        screen.answer_box(wid, "the completion box")
+        screen.wait_for("the status \"OK !\" (green)", lambda: status_is(screen, main, GREEN),
+                        6)
+        close_main(screen, main)
+        faults = check_files(p, firm)
+        after = tree_facts(os.path.join(work, "install"))
+        expected = {os.path.join("Tavrin", n) for n in (PROGRAM, BACKUP, UPDATER)}
+        changed = sorted(k for k in set(before) | set(after)
+                         if k not in expected and before.get(k) != after.get(k))
+        if changed:
+            faults.append(f"other files changed: {changed}")
+        if faults:
+            raise StepFailed("; ".join(faults))
+        print("  on disk: the first program corrected, its backup made and its updater gone; "
+              "the second installation as it was", flush=True)
+
+    return run_scenario("slow transfer", body, shots, display)
+
+
 # ---------------------------------------------------------------- the report
 
 
@@ -892,7 +1013,21 @@ def e2e(exe, work, port, shots, kind="pyftpdlib"):
             status |= drive_silent_data(exe, work, port, os.path.join(shots, "silent-data"))
         finally:
             server.stop()
+        status |= e2e_busy(exe, os.path.join(work, "slow"), port, os.path.join(shots, "slow"))
     return status
+
+
+def e2e_busy(exe, work, port, shots):
+    """drive_busy against the tests' server sending the firm's build in about 40 s (bursts
+    of the rate's size, about two seconds apart)."""
+    p = prepare(work, FIRMS)
+    size = os.path.getsize(os.path.join(p["product"], DEMO_FIRM, PROGRAM))
+    server = Server(work, port, rate=max(512, size // 25))
+    try:
+        server.start()
+        return drive_busy(exe, work, shots, DEMO_FIRM)
+    finally:
+        server.stop()
 
 
 def use_wine_prefix(prefix):
