@@ -8,18 +8,11 @@
 #include "gui/Headless.h"
 #include "gui/Win32Loop.h"
 #include "util/Errors.h"
+#include "util/Utf8.h"
 
 namespace gui {
 
 namespace {
-
-std::wstring WideFromUtf8(const char* text) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    if (n <= 1) return {};
-    std::wstring out(static_cast<std::size_t>(n - 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), n);
-    return out;
-}
 
 // Posted work waits here until the loop (Win32: a message to the work window) runs it.
 std::deque<std::function<void()>>& PostedWork() {
@@ -63,7 +56,7 @@ std::wstring FailureText(std::exception_ptr failure, bool& silent) {
     } catch (const Error& e) {
         return e.Message();
     } catch (const std::exception& e) {
-        std::wstring text = WideFromUtf8(e.what());
+        std::wstring text = FromUtf8(e.what());
         if (!text.empty()) return text;
     } catch (...) {
     }

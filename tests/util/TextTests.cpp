@@ -96,6 +96,52 @@ TEST(Utf8, RoundTripAndInvalidBytes) {
     EXPECT_TRUE(ok);
 }
 
+// One substitute for each maximal ill-formed start of a sequence, whatever made it bad.
+TEST(Utf8, EachMaximalBadSequenceBecomesOneSubstitute) {
+    const std::wstring r(1, L'\xFFFD');
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::wstring text;
+        bool valid;
+    } cases[] = {
+        {"empty", "", L"", true},
+        {"two and four bytes", "\xC5\x81\xF0\x9F\x98\x80", L"\u0141\U0001F600", true},
+        {"cut three-byte sequence before a letter",
+         "\xE2\x82"
+         "A",
+         r + L"A", false},
+        {"cut four-byte sequence at the end", "x\xF0\x9F\x98", L"x" + r, false},
+        {"stray continuation byte",
+         "\x80"
+         "a",
+         r + L"a", false},
+        {"byte that never starts one", "\xFF\xFE", r + r, false},
+        {"overlong slash", "\xC0\xAF", r + r, false},
+        {"overlong three bytes", "\xE0\x80\x80", r + r + r, false},
+        {"surrogate", "\xED\xA0\x80", r + r + r, false},
+        {"past U+10FFFF", "\xF4\x90\x80\x80", r + r + r + r, false},
+        {"last code point", "\xF4\x8F\xBF\xBF", L"\U0010FFFF", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool valid = !c.valid;
+        EXPECT_EQ(FromUtf8(c.bytes, &valid), c.text);
+        EXPECT_EQ(valid, c.valid);
+        EXPECT_EQ(IsUtf8(c.bytes), c.valid);
+    }
+}
+
+TEST(Utf8, AnUnpairedSurrogateIsEncodedAsTheSubstitute) {
+    bool valid = true;
+    EXPECT_EQ(ToUtf8(std::wstring{L'a', static_cast<wchar_t>(0xD800), L'b'}, &valid),
+              "a\xEF\xBF\xBD"
+              "b");
+    EXPECT_FALSE(valid);
+    EXPECT_EQ(ToUtf8(L"\u00F3\U0001F600", &valid), "\xC3\xB3\xF0\x9F\x98\x80");
+    EXPECT_TRUE(valid);
+}
+
 TEST(RepeatChar, CountsAndTheLimit) {
     EXPECT_EQ(RepeatChar(L'x', 3), L"xxx");
     EXPECT_EQ(RepeatChar(L'x', 0), L"");
