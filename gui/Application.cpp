@@ -8,6 +8,7 @@
 #include "gui/Headless.h"
 #include "gui/Win32Loop.h"
 #include "util/Errors.h"
+#include "util/FileSystem.h"
 #include "util/Utf8.h"
 
 namespace gui {
@@ -126,16 +127,8 @@ void Application::SetBackend(Backend backend) {
 }
 
 std::wstring Application::Title() const {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return L"korekta";
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
+    const std::wstring path = ProgramPath();
+    if (path.empty()) return L"korekta";
     std::size_t slash = path.find_last_of(L"\\/:");
     std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
     std::size_t dot = name.rfind(L'.');

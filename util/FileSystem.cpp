@@ -99,3 +99,16 @@ std::string ReadWholeFile(const std::wstring& path) {
         throw EInOutError(L"Nie można odczytać pliku " + path + L": " + LastErrorReason() + L".");
     return bytes;
 }
+
+std::wstring ProgramPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}

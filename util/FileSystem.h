@@ -23,3 +23,5 @@ void MakeFolders(const std::wstring& path, std::vector<std::wstring>* created = 
 std::int64_t FileSize(const std::wstring& path);
 // The whole content of the file, read with others allowed to read it meanwhile.
 std::string ReadWholeFile(const std::wstring& path);
+// The full path of the program's own executable ("" when the system does not tell).
+std::wstring ProgramPath();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "util/TextFile.h"
+#include "util/Utf8.h"
 #include "util/pres.h"
 
 namespace {
@@ -205,6 +207,47 @@ TEST(NormalizeDate, DayMonthYearBecomesYearMonthDay) {
     EXPECT_EQ(NormalizeDate(L"16.05.2021"), L"2021-05-16");
     EXPECT_EQ(NormalizeDate(L"16.05"), L"-05-16");
     EXPECT_EQ(NormalizeDate(L"1.2.3.4"), L"3-2-1");
+}
+
+TEST(TextFile, TheMarkChoosesTheDecoding) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::wstring text;
+    } cases[] = {
+        {"UTF-8 with its mark",
+         "\xEF\xBB\xBF\xC5\x81\xC3\xB3"
+         "d\xC5\xBA",
+         L"Łódź"},
+        {"UTF-8 mark alone", "\xEF\xBB\xBF", L""},
+        {"UTF-16 little endian", std::string("\xFF\xFE\x41\x01\x0D\x00\x62\x00", 8), L"Ł\rb"},
+        {"UTF-16 big endian", std::string("\xFE\xFF\x01\x41\x00\x62", 6), L"Łb"},
+        {"UTF-16 with an odd last byte", std::string("\xFF\xFE\x61\x00\x62", 5), L"a"},
+        {"code page 1250", "\xA3\xF3\x64\x9F", L"Łódź"},
+        {"nothing", "", L""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DecodeTextFile(c.bytes), c.text) << c.name;
+}
+
+TEST(TextFile, EveryLineBreakEndsALineAndTheLastAddsNone) {
+    using Lines = std::vector<std::wstring>;
+    struct Case {
+        const wchar_t* text;
+        Lines lines;
+    } cases[] = {
+        {L"", {}},
+        {L"a", {L"a"}},
+        {L"a\r\nb\r\n", {L"a", L"b"}},
+        {L"a\nb", {L"a", L"b"}},
+        {L"a\rb\r", {L"a", L"b"}},
+        {L"a\r\n\r\nb", {L"a", L"", L"b"}},
+        {L"\n\n", {L"", L""}},
+        {L"a\n\rb", {L"a", L"", L"b"}},
+        {L" x \t", {L" x \t"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SplitLines(c.text), c.lines) << testing::PrintToString(ToUtf8(c.text));
 }
 
 } // namespace
