@@ -71,6 +71,10 @@ void SplitFields(const std::wstring& text, wchar_t separator, SplitFieldArray& f
 // Whether a process runs whose image name begins with name (A to Z compared without case).
 // Raises EOSError when the process list cannot be taken.
 bool IsProcessRunning(const std::wstring& name);
+// The loaded system module whose process-list calls IsProcessRunning looks up by name at
+// their next use ("kernel32.dll" from the start). Naming one without them reproduces a system
+// that lacks them (Windows NT 4), on which the process list cannot be taken.
+void SetProcessListModule(const std::wstring& module);
 // Busy-waits on the tick counter; handles no window messages.
 void WaitMs(std::int32_t ms);
 // The local date and time now.

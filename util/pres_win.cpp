@@ -93,16 +93,24 @@ using SnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
 using ProcessStepFn = BOOL(WINAPI*)(HANDLE, LPPROCESSENTRY32W);
 
 struct ProcessApi {
+    std::wstring module = L"kernel32.dll";
+    bool looked = false;
     SnapshotFn snapshot = nullptr;
     ProcessStepFn first = nullptr;
     ProcessStepFn next = nullptr;
 };
 
-// The process-list calls are looked up in kernel32 at first use.
+ProcessApi& ProcessApiCache() {
+    static ProcessApi api;
+    return api;
+}
+
+// The process-list calls are looked up by name at first use.
 const ProcessApi& GetProcessApi() {
-    static const ProcessApi api = [] {
-        ProcessApi a;
-        if (HMODULE k = GetModuleHandleW(L"kernel32.dll")) {
+    ProcessApi& a = ProcessApiCache();
+    if (!a.looked) {
+        a.looked = true;
+        if (HMODULE k = GetModuleHandleW(a.module.c_str())) {
             a.snapshot = reinterpret_cast<SnapshotFn>(
                 reinterpret_cast<void*>(GetProcAddress(k, "CreateToolhelp32Snapshot")));
             a.first = reinterpret_cast<ProcessStepFn>(
@@ -110,9 +118,8 @@ const ProcessApi& GetProcessApi() {
             a.next = reinterpret_cast<ProcessStepFn>(
                 reinterpret_cast<void*>(GetProcAddress(k, "Process32NextW")));
         }
-        return a;
-    }();
-    return api;
+    }
+    return a;
 }
 
 std::wstring LowerAsciiLetters(std::wstring s) {
@@ -122,6 +129,10 @@ std::wstring LowerAsciiLetters(std::wstring s) {
 }
 
 } // namespace
+
+void SetProcessListModule(const std::wstring& module) {
+    ProcessApiCache() = ProcessApi{module};
+}
 
 bool IsProcessRunning(const std::wstring& name) {
     const ProcessApi& api = GetProcessApi();
