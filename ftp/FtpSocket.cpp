@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "util/pres.h"
+#include "util/Errors.h"
 
 // ---- Errors --------------------------------------------------------------------------------
 

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "util/Errors.h"
-#include "util/pres.h"
 
 namespace {
 

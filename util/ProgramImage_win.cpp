@@ -4,7 +4,6 @@
 
 #include "util/Errors.h"
 #include "util/ProgramImage.h"
-#include "util/pres.h"
 
 ProgramImage ExamineProgramFile(const std::wstring& path) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

@@ -95,10 +95,6 @@ std::wstring FolderWithBackslash(const std::wstring& folder) {
     return f;
 }
 
-std::wstring CompactTimestamp() {
-    return CompactTimestamp(Now());
-}
-
 std::wstring CompactTimestamp(TDateTime moment) {
     std::wstring text = DateTimeToStr(moment);
     text = RemoveChar(text, L'-');
