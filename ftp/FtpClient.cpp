@@ -1,193 +1,22 @@
 #include "ftp/FtpClient.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#include <windows.h>
-
 #include <algorithm>
 #include <utility>
 
+#include "ftp/FtpSocket.h"
+#include "util/FileSystem.h"
+#include "util/pres.h"
+
+using net::DataSocket;
+using net::kChunk;
+
 namespace {
 
-constexpr int kChunk = 32768;        // largest receive or send of a data transfer
 constexpr int kHostCloseWaitMs = 50; // how long a refused HOST may take to close
-
-// Winsock is started once for the process and left running until it ends.
-void StartWinsock() {
-    static const bool started = [] {
-        WSADATA data;
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    (void)started;
-}
-
-std::wstring FormatSystemText(DWORD code) {
-    wchar_t* buffer = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text;
-    if (n && buffer) text.assign(buffer, n);
-    if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
-        text.pop_back();
-    return text;
-}
-
-[[noreturn]] void ThrowLastSocketError() {
-    throw ESocketError(WSAGetLastError());
-}
 
 [[noreturn]] void ThrowReplyTooLong() {
     throw Error(L"Invalid reply from the FTP server: longer than " +
                 std::to_wstring(FtpClient::MaxReplySize) + L" bytes.");
-}
-
-// One owned socket, closed when it goes.
-class Socket {
-public:
-    Socket() = default;
-    explicit Socket(SOCKET s) : s_(s) {}
-    Socket(Socket&& o) noexcept : s_(std::exchange(o.s_, INVALID_SOCKET)) {}
-    Socket& operator=(Socket&& o) noexcept {
-        if (this != &o) {
-            Close();
-            s_ = std::exchange(o.s_, INVALID_SOCKET);
-        }
-        return *this;
-    }
-    ~Socket() { Close(); }
-    SOCKET get() const { return s_; }
-    bool open() const { return s_ != INVALID_SOCKET; }
-    void Close() {
-        if (s_ != INVALID_SOCKET) closesocket(std::exchange(s_, INVALID_SOCKET));
-    }
-
-private:
-    SOCKET s_ = INVALID_SOCKET;
-};
-
-// Waits until the socket can be read (or written); false when ms ran out. ms <= 0 waits
-// without limit.
-bool WaitFor(SOCKET s, bool write, int ms) {
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(s, &set);
-    timeval tv{ms / 1000, (ms % 1000) * 1000};
-    int r =
-        select(0, write ? nullptr : &set, write ? &set : nullptr, nullptr, ms > 0 ? &tv : nullptr);
-    if (r == SOCKET_ERROR) ThrowLastSocketError();
-    return r > 0;
-}
-
-// A deadline on the control connection: one limit for a whole wait, however many receives
-// or sends it takes.
-class Deadline {
-public:
-    // ms <= 0: no limit.
-    explicit Deadline(int ms) : limited_(ms > 0), end_(GetTickCount64() + (ms > 0 ? ms : 0)) {}
-    bool Limited() const { return limited_; }
-    // Milliseconds left, at least 1 while the limit has not passed; 0 once it has.
-    int Left() const {
-        ULONGLONG now = GetTickCount64();
-        return now >= end_ ? 0 : static_cast<int>(end_ - now);
-    }
-
-private:
-    bool limited_;
-    ULONGLONG end_;
-};
-
-// One receive of at most len bytes on the control connection, within the deadline; 0 when
-// the peer has closed.
-int RecvSome(SOCKET s, char* buffer, int len, const Deadline& deadline) {
-    if (deadline.Limited()) {
-        int left = deadline.Left();
-        if (left == 0 || !WaitFor(s, false, left)) throw EFtpTimeout(L"Read timed out.");
-    }
-    int n = recv(s, buffer, len, 0);
-    if (n == SOCKET_ERROR) ThrowLastSocketError();
-    return n;
-}
-
-// Sends a command line on the control connection, within the deadline.
-void SendAll(SOCKET s, const char* data, std::size_t size, const Deadline& deadline) {
-    while (size > 0) {
-        if (deadline.Limited()) {
-            int left = deadline.Left();
-            if (left == 0 || !WaitFor(s, true, left)) throw EFtpTimeout(L"Write timed out.");
-        }
-        int n = send(s, data, static_cast<int>(std::min<std::size_t>(size, kChunk)), 0);
-        if (n == SOCKET_ERROR) ThrowLastSocketError();
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-}
-
-std::uint32_t Resolve(const std::wstring& host) {
-    std::string ascii(host.begin(), host.end());
-    in_addr a{};
-    if (inet_pton(AF_INET, ascii.c_str(), &a) == 1) return a.s_addr;
-    ADDRINFOW hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    ADDRINFOW* found = nullptr;
-    int r = GetAddrInfoW(host.c_str(), nullptr, &hints, &found);
-    if (r != 0 || !found) throw ESocketError(r != 0 ? r : WSAHOST_NOT_FOUND);
-    std::uint32_t addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-    FreeAddrInfoW(found);
-    return addr;
-}
-
-std::string Dotted(std::uint32_t addr) {
-    in_addr a{};
-    a.s_addr = addr;
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &a, text, sizeof text);
-    return text;
-}
-
-// A TCP connection; timeoutMs 0 leaves the limit to the platform.
-Socket ConnectTo(std::uint32_t addr, std::uint16_t port, int timeoutMs) {
-    Socket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    if (!s.open()) ThrowLastSocketError();
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = addr;
-    to.sin_port = htons(port);
-    auto* sa = reinterpret_cast<const sockaddr*>(&to);
-    if (timeoutMs <= 0) {
-        if (connect(s.get(), sa, sizeof to) == SOCKET_ERROR) ThrowLastSocketError();
-        return s;
-    }
-    u_long nonBlocking = 1;
-    ioctlsocket(s.get(), FIONBIO, &nonBlocking);
-    if (connect(s.get(), sa, sizeof to) == SOCKET_ERROR) {
-        int e = WSAGetLastError();
-        if (e != WSAEWOULDBLOCK) throw ESocketError(e);
-        fd_set writable, failed;
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        FD_SET(s.get(), &writable);
-        FD_SET(s.get(), &failed);
-        timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-        int r = select(0, nullptr, &writable, &failed, &tv);
-        if (r == SOCKET_ERROR) ThrowLastSocketError();
-        if (r == 0) throw ESocketError(WSAETIMEDOUT);
-        int soError = 0;
-        int len = sizeof soError;
-        getsockopt(s.get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &len);
-        if (FD_ISSET(s.get(), &failed) || soError != 0)
-            throw ESocketError(soError != 0 ? soError : WSAECONNREFUSED);
-    }
-    nonBlocking = 0;
-    ioctlsocket(s.get(), FIONBIO, &nonBlocking);
-    return s;
-}
-
-std::wstring FileNamePart(const std::wstring& path) {
-    std::size_t p = path.find_last_of(L"\\:");
-    return p == std::wstring::npos ? path : path.substr(p + 1);
 }
 
 // The local file of a transfer, closed on every path.
@@ -210,7 +39,7 @@ private:
 [[noreturn]] void ThrowFileError(const wchar_t* what, const std::wstring& path) {
     DWORD e = GetLastError();
     throw EInOutError(std::wstring(L"cannot ") + what + L" file " + path + L": " +
-                      FormatSystemText(e));
+                      SystemErrorMessage(e, L""));
 }
 
 void WriteAll(const LocalFile& f, const char* data, std::size_t size) {
@@ -223,130 +52,16 @@ void WriteAll(const LocalFile& f, const char* data, std::size_t size) {
     }
 }
 
-bool FileExists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 } // namespace
-
-// ---- Errors ------------------------------------------------------------------------------
-
-std::wstring SocketErrorText(int code) {
-    switch (code) {
-    case WSAEINTR:
-        return L"Interrupted system call.";
-    case WSAEACCES:
-        return L"Permission denied.";
-    case WSAEFAULT:
-        return L"Bad address.";
-    case WSAEINVAL:
-        return L"Invalid argument.";
-    case WSAEMFILE:
-        return L"Too many open files.";
-    case WSAEWOULDBLOCK:
-        return L"Operation would block.";
-    case WSAENOTSOCK:
-        return L"Socket operation on non-socket.";
-    case WSAEMSGSIZE:
-        return L"Message too long.";
-    case WSAEADDRINUSE:
-        return L"Address already in use.";
-    case WSAEADDRNOTAVAIL:
-        return L"Cannot assign requested address.";
-    case WSAENETDOWN:
-        return L"Network is down.";
-    case WSAENETUNREACH:
-        return L"Network is unreachable.";
-    case WSAENETRESET:
-        return L"Net dropped connection or reset.";
-    case WSAECONNABORTED:
-        return L"Software caused connection abort.";
-    case WSAECONNRESET:
-        return L"Connection reset by peer.";
-    case WSAENOBUFS:
-        return L"No buffer space available.";
-    case WSAENOTCONN:
-        return L"Socket is not connected.";
-    case WSAESHUTDOWN:
-        return L"Cannot send after socket shutdown.";
-    case WSAETIMEDOUT:
-        return L"Connection timed out.";
-    case WSAECONNREFUSED:
-        return L"Connection refused.";
-    case WSAEHOSTDOWN:
-        return L"Host is down.";
-    case WSAEHOSTUNREACH:
-        return L"No route to host.";
-    case WSASYSNOTREADY:
-        return L"Network subsystem is unavailable.";
-    case WSANOTINITIALISED:
-        return L"Winsock not initialized.";
-    case WSAHOST_NOT_FOUND:
-        return L"Host not found.";
-    case WSATRY_AGAIN:
-        return L"Non-authoritative response (try again or check DNS setup).";
-    case WSANO_RECOVERY:
-        return L"Non-recoverable errors: FORMERR, REFUSED, NOTIMP.";
-    case WSANO_DATA:
-        return L"Valid name, no data record (check DNS setup).";
-    default:
-        break;
-    }
-    std::wstring text = FormatSystemText(static_cast<DWORD>(code));
-    return text.empty() ? L"Unknown error." : text;
-}
-
-ESocketError::ESocketError(int code)
-    : Error(L"Socket Error # " + std::to_wstring(code) + L"\r\n" + SocketErrorText(code)),
-      code_(code) {}
 
 // ---- Connection state --------------------------------------------------------------------
 
 struct FtpClient::Control {
-    Socket sock;
+    net::Socket sock;
     std::string input; // received bytes not yet part of a reply
     FtpReplyAssembler assembler;
     std::uint32_t peer = 0;  // the server's address
     std::uint32_t local = 0; // our end's address
-};
-
-// A data connection. Its time-out is the socket's own (SO_RCVTIMEO and SO_SNDTIMEO, set
-// once), so that every receive and send stays one plain call: no select per chunk.
-struct FtpClient::DataSocket {
-    Socket sock;
-    bool limited = false; // a time-out is set: WSAETIMEDOUT means it ran out
-
-    void Limit(int ms) {
-        if (ms <= 0) return;
-        DWORD value = static_cast<DWORD>(ms);
-        const char* v = reinterpret_cast<const char*>(&value);
-        if (setsockopt(sock.get(), SOL_SOCKET, SO_RCVTIMEO, v, sizeof value) != 0 ||
-            setsockopt(sock.get(), SOL_SOCKET, SO_SNDTIMEO, v, sizeof value) != 0)
-            ThrowLastSocketError();
-        limited = true;
-    }
-    // One receive of at most len bytes; 0 when the server has closed.
-    int Recv(char* buffer, int len) {
-        int n = recv(sock.get(), buffer, len, 0);
-        if (n == SOCKET_ERROR) Fail(L"Read timed out.");
-        return n;
-    }
-    void Send(const char* data, std::size_t size) {
-        while (size > 0) {
-            int n =
-                send(sock.get(), data, static_cast<int>(std::min<std::size_t>(size, kChunk)), 0);
-            if (n == SOCKET_ERROR) Fail(L"Write timed out.");
-            data += n;
-            size -= static_cast<std::size_t>(n);
-        }
-    }
-
-private:
-    [[noreturn]] void Fail(const wchar_t* timedOut) const {
-        int e = WSAGetLastError();
-        if (limited && e == WSAETIMEDOUT) throw EFtpTimeout(timedOut);
-        throw ESocketError(e);
-    }
 };
 
 class FtpClient::WorkScope {
@@ -376,7 +91,7 @@ private:
 const wchar_t* const FtpClient::ClientIdentification = L"korekta 1.0";
 
 FtpClient::FtpClient() {
-    StartWinsock();
+    net::StartWinsock();
 }
 
 FtpClient::~FtpClient() = default;
@@ -405,8 +120,8 @@ void FtpClient::SendLine(const std::wstring& verb, const std::wstring& argument,
     std::string bytes = EncodeControl(argument.empty() ? verb : verb + L" " + argument, encoding_);
     bytes += "\r\n";
     try {
-        SendAll(control_->sock.get(), bytes.data(), bytes.size(),
-                Deadline(timeoutMs < 0 ? ReadTimeout : timeoutMs));
+        net::SendAll(control_->sock, bytes.data(), bytes.size(),
+                     net::Deadline(timeoutMs < 0 ? ReadTimeout : timeoutMs));
     } catch (...) {
         CloseControl();
         throw;
@@ -418,7 +133,7 @@ FtpReply FtpClient::ReadReply(int timeoutMs) {
     Control& c = *control_;
     // One limit for the whole reply, in time and in size: a server that trickles a reply or
     // sends lines without end cannot hold the client longer than either.
-    const Deadline deadline(timeoutMs);
+    const net::Deadline deadline(timeoutMs);
     std::size_t size = 0; // bytes of this reply's lines taken so far
     try {
         for (;;) {
@@ -441,7 +156,7 @@ FtpReply FtpClient::ReadReply(int timeoutMs) {
             // What is buffered now is the start of a line of this reply.
             if (size + c.input.size() > MaxReplySize) ThrowReplyTooLong();
             char buffer[4096];
-            int n = RecvSome(c.sock.get(), buffer, sizeof buffer, deadline);
+            int n = net::RecvSome(c.sock, buffer, sizeof buffer, deadline);
             if (n == 0) throw EFtpConnectionClosed(L"Connection Closed Gracefully.");
             c.input.append(buffer, static_cast<std::size_t>(n));
         }
@@ -476,23 +191,21 @@ std::wstring FtpClient::TypeArgument() const {
 void FtpClient::Connect() {
     if (control_) throw Error(L"Already connected.");
     if (Host.empty()) throw Error(L"A Host is required");
-    ConnectOnce();
+    // A server that closes the connection on HOST is tried once more without it.
+    if (!ConnectOnce(UseHOST)) ConnectOnce(false);
 }
 
-void FtpClient::ConnectOnce() {
+bool FtpClient::ConnectOnce(bool sendHost) {
     CheckArgument(L"HOST", Host);
     CheckArgument(L"USER", Username);
     CheckArgument(L"PASS", Password);
     CheckArgument(L"ACCT", Account);
 
-    std::uint32_t addr = Resolve(Host);
+    const std::uint32_t address = net::Resolve(Host);
     auto c = std::make_unique<Control>();
-    c->sock = ConnectTo(addr, Port, ConnectTimeout);
-    c->peer = addr;
-    sockaddr_in local{};
-    int len = sizeof local;
-    getsockname(c->sock.get(), reinterpret_cast<sockaddr*>(&local), &len);
-    c->local = local.sin_addr.s_addr;
+    c->sock = net::ConnectTo(address, Port, ConnectTimeout);
+    c->peer = address;
+    c->local = net::LocalAddress(c->sock);
 
     control_ = std::move(c);
     encoding_ = FtpControlEncoding::EightBit;
@@ -515,38 +228,10 @@ void FtpClient::ConnectOnce() {
         serverDesc_ = greeting_.FirstLine();
         greeted = true;
 
-        if (UseHOST) {
-            bool closed = false;
-            try {
-                FtpReply h = SendCmd(L"HOST", Host, {});
-                if (h.Code != 220 && control_->input.empty() &&
-                    WaitFor(control_->sock.get(), false, kHostCloseWaitMs)) {
-                    char probe;
-                    int n = recv(control_->sock.get(), &probe, 1, MSG_PEEK);
-                    int e = n == SOCKET_ERROR ? WSAGetLastError() : 0;
-                    closed = n == 0 || e == WSAECONNABORTED || e == WSAECONNRESET;
-                }
-            } catch (const EFtpConnectionClosed&) {
-                closed = true;
-            } catch (const ESocketError& e) {
-                if (e.ErrorCode() != WSAECONNABORTED && e.ErrorCode() != WSAECONNRESET) throw;
-                closed = true;
-            }
-            if (closed) {
-                // A server that closes on HOST is tried once more without it.
-                CloseControl();
-                UseHOST = false;
-                try {
-                    ConnectOnce();
-                } catch (...) {
-                    UseHOST = true;
-                    throw;
-                }
-                UseHOST = true;
-                return;
-            }
+        if (sendHost && HostClosesConnection()) {
+            CloseControl();
+            return false;
         }
-
         if (AutoLogin) Login();
 
         FtpReply s = SendCmd(L"SYST", L"", {});
@@ -566,6 +251,21 @@ void FtpClient::ConnectOnce() {
         else
             CloseControl();
         throw;
+    }
+    return true;
+}
+
+bool FtpClient::HostClosesConnection() {
+    try {
+        const FtpReply h = SendCmd(L"HOST", Host, {});
+        // Any reply on a connection that stays open is no failure.
+        return h.Code != 220 && control_->input.empty() &&
+               net::PeerClosed(control_->sock, kHostCloseWaitMs);
+    } catch (const EFtpConnectionClosed&) {
+        return true;
+    } catch (const ESocketError& e) {
+        if (!net::IsConnectionLost(e.ErrorCode())) throw;
+        return true;
     }
 }
 
@@ -600,7 +300,7 @@ void FtpClient::Disconnect() {
     if (!control_) return;
     try {
         // QUIT and its reply within QuitWaitMs in all, whatever the server sends meanwhile.
-        const Deadline deadline(QuitWaitMs);
+        const net::Deadline deadline(QuitWaitMs);
         SendLine(L"QUIT", L"", QuitWaitMs);
         const int left = deadline.Left();
         if (control_ && left > 0) ReadReply(left);
@@ -636,70 +336,60 @@ FtpHostPort FtpClient::PassiveTarget(const std::wstring& transferLine) {
     FtpReply r = SendCmd(L"PASV", L"", {227});
     auto target = ParsePasvReply(r.FirstLine());
     if (!target) throw Error(L"Invalid PASV reply: " + r.FirstLine());
-    std::string peer = Dotted(control_->peer);
-    if (PassiveUseControlHost)
-        target->Host = peer;
-    else
-        target->Host = ChooseDataHost(target->Host, peer);
+    const std::string peer = net::Dotted(control_->peer);
+    target->Host = PassiveUseControlHost ? peer : ChooseDataHost(target->Host, peer);
     return *target;
 }
 
-FtpClient::DataSocket FtpClient::ConnectPassive(const FtpHostPort& target) {
-    in_addr a{};
-    inet_pton(AF_INET, target.Host.c_str(), &a);
-    DataSocket data;
+DataSocket FtpClient::ConnectPassive(const FtpHostPort& target) {
     try {
-        data.sock = ConnectTo(a.s_addr, target.Port, ConnectTimeout);
+        DataSocket data(net::ConnectTo(net::ParseDotted(target.Host), target.Port, ConnectTimeout));
         data.Limit(TransferTimeout);
+        return data;
     } catch (...) {
         // The server waits on a connection that never came: its reply state is unknown.
         CloseControl();
         throw;
     }
-    return data;
 }
 
-FtpClient::DataSocket FtpClient::ListenActive() {
-    DataSocket listener;
-    listener.sock = Socket(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    if (!listener.sock.open()) ThrowLastSocketError();
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = control_->local;
-    bool bound = false;
-    if (DataPort == 0 && DataPortMin != 0 && DataPortMax >= DataPortMin) {
-        for (unsigned p = DataPortMin; p <= DataPortMax && !bound; ++p) {
-            at.sin_port = htons(static_cast<std::uint16_t>(p));
-            bound = bind(listener.sock.get(), reinterpret_cast<sockaddr*>(&at), sizeof at) == 0;
-        }
-        if (!bound) ThrowLastSocketError();
-    } else {
-        at.sin_port = htons(DataPort);
-        if (bind(listener.sock.get(), reinterpret_cast<sockaddr*>(&at), sizeof at) != 0)
-            ThrowLastSocketError();
-    }
-    if (listen(listener.sock.get(), 1) != 0) ThrowLastSocketError();
-    int len = sizeof at;
-    getsockname(listener.sock.get(), reinterpret_cast<sockaddr*>(&at), &len);
-    const auto* b = reinterpret_cast<const unsigned char*>(&at.sin_addr.s_addr);
-    unsigned port = ntohs(at.sin_port);
-    std::wstring arg = std::to_wstring(b[0]) + L"," + std::to_wstring(b[1]) + L"," +
-                       std::to_wstring(b[2]) + L"," + std::to_wstring(b[3]) + L"," +
-                       std::to_wstring(port >> 8) + L"," + std::to_wstring(port & 0xFF);
-    SendCmd(L"PORT", arg, {200});
+net::Socket FtpClient::ListenActive() {
+    std::uint16_t port = 0;
+    net::Socket listener = net::Listen(control_->local, DataPort, DataPortMin, DataPortMax, port);
+    const auto* b = reinterpret_cast<const unsigned char*>(&control_->local);
+    SendCmd(L"PORT",
+            std::to_wstring(b[0]) + L"," + std::to_wstring(b[1]) + L"," + std::to_wstring(b[2]) +
+                L"," + std::to_wstring(b[3]) + L"," + std::to_wstring(port >> 8) + L"," +
+                std::to_wstring(port & 0xFF),
+            {200});
     return listener;
 }
 
-namespace {
-
-Socket AcceptWithin(const Socket& listener, int ms) {
-    if (!WaitFor(listener.get(), false, ms)) throw EFtpTimeout(L"Accept timed out.");
-    Socket s(accept(listener.get(), nullptr, nullptr));
-    if (!s.open()) ThrowLastSocketError();
-    return s;
+FtpReply FtpClient::OpenData(Direction direction, const std::wstring& verb,
+                             const std::wstring& argument, DataSocket& data) {
+    if (Passive) {
+        const FtpHostPort target = PassiveTarget(argument.empty() ? verb : verb + L" " + argument);
+        if (direction == Direction::Fetch) {
+            // The transfer command is not sent when the data connection cannot be opened.
+            data = ConnectPassive(target);
+            return SendCmd(verb, argument, {125, 150, 154, 450});
+        }
+        SendLine(verb, argument);
+        data = ConnectPassive(target);
+        return Check(ReadReply(ReadTimeout), {110, 125, 150});
+    }
+    const net::Socket listener = ListenActive();
+    const FtpReply r = direction == Direction::Fetch ? SendCmd(verb, argument, {125, 150, 154})
+                                                     : SendCmd(verb, argument, {125, 150});
+    try {
+        data = DataSocket(net::AcceptWithin(listener, ListenTimeout));
+        data.Limit(TransferTimeout);
+    } catch (...) {
+        FailTransfer();
+        throw;
+    }
+    return r;
 }
-
-} // namespace
 
 EFtpTooLarge FtpClient::TooLarge(const std::wstring& verb, const std::wstring& argument,
                                  std::int64_t limit, std::int64_t received) {
@@ -726,28 +416,12 @@ void FtpClient::ReadFinalReply(int transferCode) {
 bool FtpClient::Receive(const std::wstring& verb, const std::wstring& argument, const Sink& sink,
                         std::int64_t restart, std::int64_t limit) {
     if (!control_) throw EFtpConnectionClosed(L"Not connected.");
-    std::wstring line = argument.empty() ? verb : verb + L" " + argument;
     CheckArgument(verb, argument);
     if (restart > 0) SendCmd(L"REST", std::to_wstring(restart), {350});
 
     DataSocket data;
-    FtpReply r;
-    if (Passive) {
-        // The transfer command is not sent when the data connection cannot be opened.
-        data = ConnectPassive(PassiveTarget(line));
-        r = SendCmd(verb, argument, {125, 150, 154, 450});
-        if (r.Code == 450) return false;
-    } else {
-        DataSocket listener = ListenActive();
-        r = SendCmd(verb, argument, {125, 150, 154});
-        try {
-            data.sock = AcceptWithin(listener.sock, ListenTimeout);
-            data.Limit(TransferTimeout);
-        } catch (...) {
-            FailTransfer();
-            throw;
-        }
-    }
+    const FtpReply r = OpenData(Direction::Fetch, verb, argument, data);
+    if (r.Code == 450) return false;
     try {
         WorkScope work(*this, wmRead, 0);
         std::unique_ptr<char[]> buffer(new char[kChunk]);
@@ -766,11 +440,11 @@ bool FtpClient::Receive(const std::wstring& verb, const std::wstring& argument, 
             work.Advance(n);
         }
     } catch (...) {
-        data.sock.Close();
+        data.Close();
         FailTransfer();
         throw;
     }
-    data.sock.Close();
+    data.Close();
     ReadFinalReply(r.Code);
     return true;
 }
@@ -781,7 +455,7 @@ void FtpClient::Get(const std::wstring& remotePath, const std::wstring& localFil
                     bool canOverwrite, bool resume, std::int64_t maxSize) {
     CheckArgument(L"RETR", remotePath);
     if (!control_) throw EFtpConnectionClosed(L"Not connected.");
-    if (!canOverwrite && !resume && FileExists(localFile))
+    if (!canOverwrite && !resume && (FileExists(localFile) || FolderExists(localFile)))
         throw Error(L"Destination file already exists.");
     LocalFile file(CreateFileW(localFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                resume ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
@@ -803,7 +477,7 @@ void FtpClient::Get(const std::wstring& remotePath, const std::wstring& localFil
 
 void FtpClient::Put(const std::wstring& localFile, const std::wstring& remotePath, bool append,
                     std::int64_t startPos) {
-    std::wstring remote = remotePath.empty() ? FileNamePart(localFile) : remotePath;
+    std::wstring remote = remotePath.empty() ? ExtractFileName(localFile) : remotePath;
     if (remote.empty()) throw Error(L"The destination filename can not be empty");
     std::wstring verb = append ? L"APPE" : L"STOR";
     CheckArgument(verb, remote);
@@ -822,23 +496,7 @@ void FtpClient::Put(const std::wstring& localFile, const std::wstring& remotePat
     }
 
     DataSocket data;
-    FtpReply r;
-    if (Passive) {
-        FtpHostPort target = PassiveTarget(verb + L" " + remote);
-        SendLine(verb, remote);
-        data = ConnectPassive(target);
-        r = Check(ReadReply(ReadTimeout), {110, 125, 150});
-    } else {
-        DataSocket listener = ListenActive();
-        r = SendCmd(verb, remote, {125, 150});
-        try {
-            data.sock = AcceptWithin(listener.sock, ListenTimeout);
-            data.Limit(TransferTimeout);
-        } catch (...) {
-            FailTransfer();
-            throw;
-        }
-    }
+    const FtpReply r = OpenData(Direction::Store, verb, remote, data);
     try {
         WorkScope work(*this, wmWrite, size.QuadPart);
         std::unique_ptr<char[]> buffer(new char[kChunk]);
@@ -856,12 +514,11 @@ void FtpClient::Put(const std::wstring& localFile, const std::wstring& remotePat
             work.Advance(got);
         }
     } catch (...) {
-        data.sock.Close();
+        data.Close();
         FailTransfer();
         throw;
     }
-    shutdown(data.sock.get(), SD_SEND);
-    data.sock.Close();
+    data.EndSending();
     ReadFinalReply(r.Code);
 }
 

@@ -11,65 +11,16 @@
 #include <string>
 #include <vector>
 
+#include "ftp/FtpErrors.h"
 #include "ftp/FtpProtocol.h"
-#include "util/Errors.h"
 
 enum FtpTransferType { ftASCII, ftBinary };
 enum WorkMode { wmRead, wmWrite };
 
-// A reply outside the command's accepted codes; the message is the server's reply text.
-class EFtpReplyError : public Error {
-public:
-    explicit EFtpReplyError(const FtpReply& reply)
-        : Error(reply.FormattedText()), code_(reply.Code) {}
-    int Code() const noexcept { return code_; }
-
-private:
-    int code_;
-};
-
-// A socket call failed: "Socket Error # <code>", CR LF, the platform's text.
-class ESocketError : public Error {
-public:
-    explicit ESocketError(int code);
-    int ErrorCode() const noexcept { return code_; }
-
-private:
-    int code_;
-};
-
-// A wait of ReadTimeout, TransferTimeout or ListenTimeout ran out.
-class EFtpTimeout : public Error {
-    using Error::Error;
-};
-
-// A fetch or a listing that carried more bytes than it may: more than the size the caller
-// gave Get (the size the server announced), or more than MaxListingSize. The transfer was
-// stopped as soon as the excess arrived.
-class EFtpTooLarge : public Error {
-public:
-    EFtpTooLarge(const std::wstring& message, std::int64_t limit, std::int64_t received)
-        : Error(message), limit_(limit), received_(received) {}
-    std::int64_t Limit() const noexcept { return limit_; }
-    // The bytes received when the transfer was stopped: Limit() + 1.
-    std::int64_t Received() const noexcept { return received_; }
-
-private:
-    std::int64_t limit_, received_;
-};
-
-// The server closed the control or data connection where the client needed more.
-class EFtpConnectionClosed : public Error {
-    using Error::Error;
-};
-
-// A command argument that cannot be sent (it contains CR or LF).
-class EFtpArgumentError : public Error {
-    using Error::Error;
-};
-
-// The clear text of a Winsock error code ("Connection refused." for 10061).
-std::wstring SocketErrorText(int code);
+namespace net {
+class Socket;
+class DataSocket;
+} // namespace net
 
 class FtpClient {
 public:
@@ -159,15 +110,19 @@ public:
 
 private:
     struct Control;
-    struct DataSocket;
     struct Work {
         int level = 0;
         std::int64_t max = 0;
         std::int64_t position = 0;
     };
     class WorkScope;
+    enum class Direction { Fetch, Store };
 
-    void ConnectOnce();
+    // One connection and login; false when the server closed the connection on HOST (the
+    // client is then disconnected, ready to try without it).
+    bool ConnectOnce(bool sendHost);
+    // Sends HOST; whether the server closed the connection on it.
+    bool HostClosesConnection();
     void Login();
     void CheckArgument(const std::wstring& verb, const std::wstring& argument) const;
     // Sends one command line; timeoutMs bounds the send (ReadTimeout when -1).
@@ -178,11 +133,15 @@ private:
     void CloseControl();
     std::wstring TypeArgument() const;
 
-    // Data connections: a passive one opened before the transfer command, an active
-    // listener whose connection is accepted after it.
+    // The data connection of a transfer command, and the command sent with it: passive, the
+    // connection to the PASV address (opened before a fetch's command, after a store's);
+    // active, a listener announced with PORT whose connection is accepted after the command.
+    // Returns the command's reply (a fetch's 450 included: then no data follows).
+    FtpReply OpenData(Direction direction, const std::wstring& verb, const std::wstring& argument,
+                      net::DataSocket& data);
     FtpHostPort PassiveTarget(const std::wstring& transferLine);
-    DataSocket ConnectPassive(const FtpHostPort& target);
-    DataSocket ListenActive();
+    net::DataSocket ConnectPassive(const FtpHostPort& target);
+    net::Socket ListenActive();
     using Sink = std::function<void(const char*, std::size_t)>;
     // Runs a fetch-like transfer (RETR, MLSD, LIST) into sink; false when it ended early
     // with a 450 reply (no data). limit >= 0 bounds restart + the bytes received.

@@ -50,3 +50,13 @@ private:
 class EInOutError : public Error {
     using Error::Error;
 };
+
+// ---- The system's error texts (Windows only: util/Errors_win.cpp) ----------------------
+// The system's message for an error code (no trailing line break); unknown when the system
+// has none.
+std::wstring SystemErrorMessage(std::uint32_t code, const wchar_t* unknown = L"nieznany błąd");
+// The message of the calling thread's last system error without its closing period, to stand
+// inside a sentence ("Nie można otworzyć pliku X: <reason>.").
+std::wstring LastErrorReason();
+// Raises EOSError for the calling thread's last system error: "Błąd systemu (kod N): text".
+[[noreturn]] void RaiseLastOSError();

@@ -9,6 +9,7 @@
 
 #include "util/DateTime.h"
 #include "util/Errors.h"
+#include "util/Utf8.h"
 
 // ---- Short texts ---------------------------------------------------------------------
 // A short text holds at most 255 bytes in code page 1250, on every Windows whatever its
@@ -24,12 +25,6 @@ std::wstring FromShort(const ShortString& bytes);
 // Upper and lower case of one code page 1250 byte (Polish letters included).
 unsigned char AnsiUpperByte(unsigned char b);
 unsigned char AnsiLowerByte(unsigned char b);
-
-// UTF-8 (for the FTP control connection, ZIP names, files).
-std::string ToUtf8(const std::wstring& text);
-// Decodes UTF-8; *ok (when given) tells whether the bytes were valid UTF-8. Invalid
-// sequences become U+FFFD.
-std::wstring FromUtf8(const std::string& bytes, bool* ok = nullptr);
 
 // ---- Text and path helpers -----------------------------------------------------------
 std::wstring TrimSpaces(const std::wstring& text); // only the space character
@@ -48,6 +43,8 @@ std::wstring FolderWithBackslash(const std::wstring& folder);
 // Local date and time as "YYYYMMDDghhmmss" (the time separator of the regional settings
 // stays between the time's parts; at exactly midnight only the date).
 std::wstring CompactTimestamp();
+// The same text for a given moment.
+std::wstring CompactTimestamp(TDateTime moment);
 
 // Path parts, split at the last "\" or ":".
 std::wstring ExtractFileName(const std::wstring& path); // after the last "\" or ":"
@@ -74,15 +71,14 @@ void SplitFields(const std::wstring& text, wchar_t separator, SplitFieldArray& f
 // Whether a process runs whose image name begins with name (A to Z compared without case).
 // Raises EOSError when the process list cannot be taken.
 bool IsProcessRunning(const std::wstring& name);
+// The loaded system module whose process-list calls IsProcessRunning looks up by name at
+// their next use ("kernel32.dll" from the start). Naming one without them reproduces a system
+// that lacks them (Windows NT 4), on which the process list cannot be taken.
+void SetProcessListModule(const std::wstring& module);
 // Busy-waits on the tick counter; handles no window messages.
 void WaitMs(std::int32_t ms);
 // The local date and time now.
 TDateTime Now();
-
-// The system's message for an error code (no trailing line break).
-std::wstring SystemErrorMessage(std::uint32_t code);
-// Raises EOSError for the calling thread's last system error: "Błąd systemu (kod N): text".
-[[noreturn]] void RaiseLastOSError();
 
 // ---- Credential unscrambling ---------------------------------------------------------
 ShortString UnscrambleText(ShortString s, const ShortString& key, bool withMarks);

@@ -6,30 +6,12 @@
 
 #include "gui/Application.h"
 #include "util/Bleeper.h"
+#include "util/LocalTime.h"
 #include "util/pres.h"
 
 #include <vector>
 
 bool SoundsEnabled = true;
-
-std::wstring SystemErrorMessage(std::uint32_t code) {
-    wchar_t* buffer = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
-    std::wstring text = n && buffer ? std::wstring(buffer, n) : std::wstring();
-    if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
-        text.pop_back();
-    if (text.empty()) text = L"nieznany błąd";
-    return text;
-}
-
-void RaiseLastOSError() {
-    DWORD code = GetLastError();
-    throw EOSError(code, L"Błąd systemu (kod " + std::to_wstring(code) + L"): " +
-                             SystemErrorMessage(code));
-}
 
 TDateTime Now() {
     SYSTEMTIME t;
@@ -39,10 +21,7 @@ TDateTime Now() {
 }
 
 std::wstring CompactTimestamp() {
-    std::wstring text = DateTimeToStr(Now());
-    text = RemoveChar(text, L'-');
-    text = RemoveChar(text, L':');
-    return ReplaceChar(text, L' ', L'g');
+    return CompactTimestamp(Now());
 }
 
 bool GetFileInfo(const std::wstring& path, std::int32_t& size, TDateTime& date) {
@@ -65,12 +44,7 @@ bool GetFileInfo(const std::wstring& path, std::int32_t& size, TDateTime& date) 
         if (inFolder) search = FindFirstFileW(name.c_str(), &found);
         if (search != INVALID_HANDLE_VALUE) {
             size = static_cast<std::int32_t>(found.nFileSizeLow);
-            SYSTEMTIME utc, local;
-            if (!FileTimeToSystemTime(&found.ftLastWriteTime, &utc) ||
-                !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
-                RaiseLastOSError();
-            date = EncodeDateTime(local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute,
-                                  local.wSecond, local.wMilliseconds);
+            if (!FileTimeToLocal(found.ftLastWriteTime, date)) result = false;
         } else {
             size = 0;
             date = StrToDate(L"1900-01-01");
@@ -98,16 +72,24 @@ using SnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
 using ProcessStepFn = BOOL(WINAPI*)(HANDLE, LPPROCESSENTRY32W);
 
 struct ProcessApi {
+    std::wstring module = L"kernel32.dll";
+    bool looked = false;
     SnapshotFn snapshot = nullptr;
     ProcessStepFn first = nullptr;
     ProcessStepFn next = nullptr;
 };
 
-// The process-list calls are looked up in kernel32 at first use.
+ProcessApi& ProcessApiCache() {
+    static ProcessApi api;
+    return api;
+}
+
+// The process-list calls are looked up by name at first use.
 const ProcessApi& GetProcessApi() {
-    static const ProcessApi api = [] {
-        ProcessApi a;
-        if (HMODULE k = GetModuleHandleW(L"kernel32.dll")) {
+    ProcessApi& a = ProcessApiCache();
+    if (!a.looked) {
+        a.looked = true;
+        if (HMODULE k = GetModuleHandleW(a.module.c_str())) {
             a.snapshot = reinterpret_cast<SnapshotFn>(
                 reinterpret_cast<void*>(GetProcAddress(k, "CreateToolhelp32Snapshot")));
             a.first = reinterpret_cast<ProcessStepFn>(
@@ -115,9 +97,8 @@ const ProcessApi& GetProcessApi() {
             a.next = reinterpret_cast<ProcessStepFn>(
                 reinterpret_cast<void*>(GetProcAddress(k, "Process32NextW")));
         }
-        return a;
-    }();
-    return api;
+    }
+    return a;
 }
 
 std::wstring LowerAsciiLetters(std::wstring s) {
@@ -127,6 +108,10 @@ std::wstring LowerAsciiLetters(std::wstring s) {
 }
 
 } // namespace
+
+void SetProcessListModule(const std::wstring& module) {
+    ProcessApiCache() = ProcessApi{module};
+}
 
 bool IsProcessRunning(const std::wstring& name) {
     const ProcessApi& api = GetProcessApi();

@@ -345,8 +345,16 @@ TEST_F(Correction, AnUpdaterThatCannotBeDeletedIsReportedNotCompleted) {
     CloseHandle(held);
 
     const std::wstring backup = install / L"Prog.esa";
-    std::wstring reason = SystemErrorMessage(ERROR_SHARING_VIOLATION);
-    if (reason.ends_with(L'.')) reason.pop_back(); // it stands inside the sentence
+    // The platform's own text for the sharing violation, read here without the program's
+    // helpers; it stands inside the sentence, so without its closing period.
+    wchar_t text[512] = {};
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, ERROR_SHARING_VIOLATION, 0, text, 512, nullptr);
+    std::wstring reason(text, length);
+    while (!reason.empty() &&
+           std::wstring_view(L"\r\n .").find(reason.back()) != std::wstring_view::npos)
+        reason.pop_back();
+    ASSERT_FALSE(reason.empty());
     EXPECT_EQ(ReadFileBytes(prog), NewBuild());
     EXPECT_EQ(ReadFileBytes(backup), OldBuild());
     EXPECT_EQ(ReadFileBytes(updater), "updater");
@@ -369,21 +377,22 @@ TEST_F(Correction, FaultsLeaveTheProgramIntact) {
         std::optional<FtpScript> script;
         std::function<void(Correction&)> arrange;
         std::function<void(Correction&)> cleanup;
-        const wchar_t* textPart; // a part of the one text the user sees
-        bool backupMade;         // the fault comes after the backup was written
+        std::wstring textPart; // a part of the one text the user sees
+        bool backupMade;       // the fault comes after the backup was written
         std::string serverBuild = NewBuild();
         std::function<void(Correction&)> verify = nullptr; // what the row must also leave
     };
     std::vector<Case> cases;
+    // The server reports the cut on the control connection.
     for (std::int64_t cut : {std::int64_t{0}, n / 2, n * 99 / 100})
         cases.push_back({"cut", FtpScript().CutData("RETR", cut).Arg(kProgRemote), nullptr, nullptr,
-                         L"", false});
+                         L"Connection closed; transfer aborted.\r\n", false});
     cases.push_back({"fewer bytes than SIZE said",
                      FtpScript().Reply("SIZE", 213, "999999").Arg(kProgRemote), nullptr, nullptr,
                      L"nie został pobrany w całości", false});
     cases.push_back({"stall", FtpScript().Stall("RETR").Arg(kProgRemote),
-                     [](Correction& t) { t.transfer.IdFTP1.ReadTimeout = 1500; }, nullptr, L"",
-                     false});
+                     [](Correction& t) { t.transfer.IdFTP1.ReadTimeout = 1500; }, nullptr,
+                     L"Read timed out.", false});
     cases.push_back({"empty on the server", std::nullopt, nullptr, nullptr,
                      L"Brak pliku //Upgrade/Tavrin/Alfa/Prog.exe na FTP !", false, std::string()});
     cases.push_back(
@@ -391,8 +400,8 @@ TEST_F(Correction, FaultsLeaveTheProgramIntact) {
          FtpScript().Reply("RETR", 421, "Too many users.").Arg("//Upgrade/Tavrin/Alfa/Prog.exe"),
          nullptr, nullptr, L"Too many users.", false});
     cases.push_back({"TEMP not writable", std::nullopt,
-                     [](Correction& t) { t.SetTemp((t.temp / L"no\\such").c_str()); }, nullptr, L"",
-                     false});
+                     [](Correction& t) { t.SetTemp((t.temp / L"no\\such").c_str()); }, nullptr,
+                     L"cannot create file " + (temp / L"no\\such\\Prog.exe") + L": ", false});
     HANDLE held = INVALID_HANDLE_VALUE;
     cases.push_back({"program held open without sharing", std::nullopt,
                      [&held](Correction& t) {
@@ -475,6 +484,7 @@ TEST_F(Correction, FaultsLeaveTheProgramIntact) {
         auto boxes = Boxes();
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_NE(boxes[0].text, kDone);
+        ASSERT_FALSE(c.textPart.empty());
         EXPECT_NE(boxes[0].text.find(c.textPart), std::wstring::npos) << ToUtf8(boxes[0].text);
         ExpectUntouched();
         if (c.backupMade) {

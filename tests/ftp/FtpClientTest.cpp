@@ -423,6 +423,27 @@ TEST(FtpClientScripted, TransferCases) {
     });
 }
 
+// The second try without HOST is the client's own: the public UseHOST stays on, also when
+// that try fails.
+TEST(FtpClientScripted, TheRetryWithoutHostLeavesTheSettingAlone) {
+    FtpScript script;
+    script.Feat({"SIZE"}).CloseOn("HOST").Reply("PASS", 530, "Login incorrect.");
+    FtpTestServer server = FtpTestServer::Scripted(script);
+    FtpClient c;
+    Configure(c, server);
+    std::wstring failure;
+    try {
+        c.Connect();
+    } catch (const EFtpReplyError& e) {
+        failure = e.Message();
+    }
+    EXPECT_EQ(failure, L"Login incorrect.\r\n");
+    EXPECT_TRUE(c.UseHOST);
+    EXPECT_FALSE(c.Connected());
+    ExpectTranscript(server.Transcript(), {"HOST 127.0.0.1", "USER korekta", "PASS tajne", "QUIT"},
+                     "retry refused");
+}
+
 // A PASV reply naming 127.0.0.2: the client follows it (both ends are loopback).
 TEST(FtpClientScripted, FollowsAPasvAddressOnLoopback) {
     FtpScript script;
@@ -443,7 +464,8 @@ TEST(FtpClientScripted, FollowsAPasvAddressOnLoopback) {
                      Login({"PASV", "STOR copy.bin", "PASV", "RETR copy.bin", "QUIT"}), "pasv");
 }
 
-// A data connection cut after N bytes: the failure, the part received kept, no QUIT.
+// A data connection cut after N bytes: the server's 426 is the failure, the part received
+// stays in the released file, and the control connection, still in step, ends with QUIT.
 TEST(FtpClientScripted, CutDataConnectionKeepsThePartReceived) {
     FtpScript script;
     script.Feat({"SIZE"}).CutData("RETR", 1000);
@@ -462,6 +484,7 @@ TEST(FtpClientScripted, CutDataConnectionKeepsThePartReceived) {
     EXPECT_EQ(failure, L"Connection closed; transfer aborted.\r\n");
     EXPECT_TRUE(Released(t / L"big.bin"));
     EXPECT_EQ(ReadFileBytes(t / L"big.bin"), PatternBytes(50000).substr(0, 1000));
+    EXPECT_TRUE(c.Connected());
     c.Disconnect();
     ExpectTranscript(server.Transcript(), Login({"PASV", "RETR big.bin", "QUIT"}), "cut");
 }

@@ -12,6 +12,7 @@
 #include "FtpTestServer.h"
 #include "TestFolder.h"
 #include "ftp/FtpClient.h"
+#include "util/Utf8.h"
 
 namespace {
 
@@ -228,22 +229,35 @@ TEST_P(FtpRealServer, FolderCommandsAndRefusals) {
     client_.Connect();
     client_.MakeDir(L"//Upgrade/");
     client_.ChangeDir(L"//Upgrade/");
-    std::wstring failure;
-    try {
-        client_.MakeDir(L"//Upgrade/");
-    } catch (const EFtpReplyError& e) {
-        failure = e.Message();
-        EXPECT_EQ(e.Code(), 550);
-    }
-    EXPECT_FALSE(failure.empty());
+    // The refusal's code and the server's own text, whatever that text says.
+    auto refusal = [](auto&& command, int& code) {
+        code = 0;
+        std::wstring failure;
+        try {
+            command();
+        } catch (const EFtpReplyError& e) {
+            code = e.Code();
+            failure = e.Message();
+        }
+        return failure;
+    };
+    int code = 0;
+    std::wstring failure = refusal([&] { client_.MakeDir(L"//Upgrade/"); }, code);
+    EXPECT_EQ(code, 550);
+    EXPECT_TRUE(failure.size() > 2 && failure.ends_with(L"\r\n")) << ToUtf8(failure);
     EXPECT_TRUE(client_.Connected());
     EXPECT_EQ(client_.Size(L"missing.bin"), -1);
-    try {
-        client_.Get(L"missing.bin", local_ / L"missing.bin");
-    } catch (const EFtpReplyError& e) {
-        EXPECT_EQ(e.Code(), 550);
-    }
+
+    // RETR refused: the local file, made before the command, stays empty and released; the
+    // control connection stays open.
+    const std::wstring target = local_ / L"missing.bin";
+    failure = refusal([&] { client_.Get(L"missing.bin", target); }, code);
+    EXPECT_EQ(code, 550);
+    EXPECT_TRUE(failure.size() > 2 && failure.ends_with(L"\r\n")) << ToUtf8(failure);
+    EXPECT_EQ(ReadFileBytes(target), "");
+    EXPECT_TRUE(DeleteFileW(target.c_str())) << "the local file is still held";
     EXPECT_TRUE(client_.Connected());
+    EXPECT_EQ(client_.Size(L"missing.bin"), -1); // the session goes on
 }
 
 TEST_P(FtpRealServer, WrongPasswordCarriesTheRefusalText) {

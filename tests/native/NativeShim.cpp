@@ -1,5 +1,5 @@
-// Native stand-ins for the two clock functions of util/pres_win.cpp that the portable
-// tests reach: the same contracts over the C library's clock instead of GetLocalTime.
+// Native stand-ins for the two clock functions of util/pres_win.cpp that the portable tests
+// reach: the same contracts over the C library's clock instead of GetLocalTime.
 
 #include <sys/time.h>
 
@@ -17,10 +17,6 @@ TDateTime Now() {
                           static_cast<int>(tv.tv_usec / 1000));
 }
 
-// As the Windows build: the date and time text without "-" and ":", "g" between them.
 std::wstring CompactTimestamp() {
-    std::wstring text = DateTimeToStr(Now());
-    text = RemoveChar(text, L'-');
-    text = RemoveChar(text, L':');
-    return ReplaceChar(text, L' ', L'g');
+    return CompactTimestamp(Now());
 }

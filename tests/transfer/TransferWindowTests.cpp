@@ -142,7 +142,7 @@ TEST_F(TransferWindow, FetchFailuresAndReports) {
     cases.push_back({"cut at half",
                      FtpScript().CutData("RETR", 2000),
                      std::string(4000, 'y'),
-                     L"*",
+                     L"Connection closed; transfer aborted.\r\n",
                      {"SIZE", "SIZE", "PASV", "RETR", "QUIT"},
                      L""});
     // SIZE takes any reply; RETR does not take 421: closed at once, no QUIT.

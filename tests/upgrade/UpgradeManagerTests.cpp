@@ -298,15 +298,16 @@ TEST_F(UpgradeManager, ACabinetThatDoesNotUnpackWholeEndsSilentlyAfterTheErrorBo
 TEST_F(UpgradeManager, AFailedFetchLeavesTheResultAndMakesNoFile) {
     struct Case {
         const wchar_t* remote;
-        // Empty: the unpacking's failure, any text. {file}: the local file; a text ending
-        // in ": " is followed by the system's reason.
+        // {file}: the local file; a text ending in ": " is followed by the system's reason.
         const wchar_t* message;
         const wchar_t* folder = L""; // below the test folder, ending in "\\"
+        bool kept = false;           // the fetched file stays
     } cases[] = {
         {L"//Upgrade/Dunvel/missing.cab", L"Value must be between 1 and 2147483647"},
         {L"//Upgrade/Dunvel/", L"Value must be between 1 and 2147483647"},
         {L"//Upgrade/Brak/Dunvel.cab", L"Value must be between 1 and 2147483647"},
-        {L"//Upgrade/Dunvel/NotCab.cab", L""},
+        {L"//Upgrade/Dunvel/NotCab.cab",
+         L"Nie można rozpakować pliku {file}: to nie jest archiwum CAB.", L"", true},
         // Only one missing level is made, so the download has nowhere to create its file.
         {L"//Upgrade/Dunvel/notes.txt", L"cannot create file {file}: ", L"a\\b\\c\\"},
     };
@@ -326,14 +327,14 @@ TEST_F(UpgradeManager, AFailedFetchLeavesTheResultAndMakesNoFile) {
             if (expected.ends_with(L": ")) {
                 EXPECT_EQ(e.Message().substr(0, expected.size()), expected);
                 EXPECT_GT(e.Message().size(), expected.size());
-            } else if (!expected.empty()) {
+            } else {
                 EXPECT_EQ(e.Message(), expected);
             }
         }
         EXPECT_EQ(result, L"previous");
         // A download that failed leaves no file; one that is no cabinet stays as fetched.
         if (!name.empty()) {
-            EXPECT_EQ(FileExists(folder + name), !*c.message);
+            EXPECT_EQ(FileExists(folder + name), c.kept);
         }
         if (*c.folder) {
             EXPECT_EQ(GetFileAttributesW((local / L"a").c_str()), INVALID_FILE_ATTRIBUTES)

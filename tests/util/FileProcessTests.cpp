@@ -128,6 +128,30 @@ TEST(IsProcessRunning, APrefixOfTheImageNameInAnyLetterCase) {
     EXPECT_TRUE(gone);
 }
 
+// Without the process-list calls (a kernel32 that lacks them, reproduced by looking them
+// up in ntdll) the list cannot be taken: a failure with the code and the system's text, for
+// an empty name too; with them back the next call works.
+TEST(IsProcessRunning, NoProcessListIsAFailureWithTheSystemsReason) {
+    struct Restore {
+        ~Restore() { SetProcessListModule(L"kernel32.dll"); }
+    } restore;
+    SetProcessListModule(L"ntdll.dll");
+    for (const wchar_t* name : {L"korekta", L""}) {
+        std::uint32_t code = 0;
+        std::wstring failure;
+        try {
+            IsProcessRunning(name);
+        } catch (const EOSError& e) {
+            code = e.Code();
+            failure = e.Message();
+        }
+        EXPECT_EQ(code, 127u);
+        EXPECT_EQ(failure.rfind(L"Błąd systemu (kod 127): ", 0), 0u) << ToUtf8(failure);
+    }
+    SetProcessListModule(L"kernel32.dll");
+    EXPECT_FALSE(IsProcessRunning(L"no-such-program-here"));
+}
+
 TEST(WaitMs, WaitsAtLeastTheTimeAndReturnsAtOnceForNothing) {
     DWORD start = GetTickCount();
     WaitMs(500);
