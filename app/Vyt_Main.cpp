@@ -9,7 +9,9 @@
 #include "gui/Application.h"
 #include "util/DateTime.h"
 #include "util/DhExch.h"
+#include "util/FileSystem.h"
 #include "util/ProgramImage.h"
+#include "util/TextFile.h"
 #include "util/pres.h"
 
 TVytFMain* VytFMain = nullptr;
@@ -62,118 +64,24 @@ std::wstring TempFolder() {
     return FolderWithBackslash(value);
 }
 
-bool LocalFileExists(const std::wstring& path) {
-    DWORD attr = GetFileAttributesW(path.c_str());
-    return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The system's reason without its closing period, so that it can stand inside a sentence.
-std::wstring LastErrorText() {
-    std::wstring reason = SystemErrorMessage(GetLastError());
-    if (!reason.empty() && reason.back() == L'.') reason.pop_back();
-    return reason;
-}
-
-// The whole file, or a failure naming the file and the system's reason.
-std::string ReadWholeFile(const std::wstring& path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        throw EInOutError(L"Nie można otworzyć pliku " + path + L": " + LastErrorText() + L".");
-    std::string bytes;
-    char buffer[16384];
-    DWORD got = 0;
-    BOOL ok = TRUE;
-    while ((ok = ReadFile(h, buffer, sizeof buffer, &got, nullptr)) && got > 0)
-        bytes.append(buffer, got);
-    const std::wstring reason = ok ? L"" : LastErrorText();
-    CloseHandle(h);
-    if (!ok) throw EInOutError(L"Nie można odczytać pliku " + path + L": " + reason + L".");
-    return bytes;
-}
-
-// A text file's characters: a byte-order mark selects UTF-8 or UTF-16, otherwise the bytes
-// are code page 1250 like every short text.
-std::wstring DecodeTextFile(const std::string& bytes) {
-    auto starts = [&bytes](const char* bom, std::size_t n) {
-        return bytes.compare(0, n, bom, n) == 0;
-    };
-    if (starts("\xEF\xBB\xBF", 3)) return FromUtf8(bytes.substr(3));
-    const bool le = starts("\xFF\xFE", 2), be = starts("\xFE\xFF", 2);
-    if (le || be) {
-        std::wstring text;
-        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-            const auto a = static_cast<unsigned char>(bytes[i]);
-            const auto b = static_cast<unsigned char>(bytes[i + 1]);
-            text.push_back(static_cast<wchar_t>(le ? a | (b << 8) : (a << 8) | b));
-        }
-        return text;
-    }
-    return FromCp1250(bytes);
-}
-
-// Every line an entry, empty ones included; a line break at the very end adds none.
-std::vector<std::wstring> SplitLines(const std::wstring& text) {
-    std::vector<std::wstring> lines;
-    std::wstring line;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const wchar_t c = text[i];
-        if (c == L'\r' || c == L'\n') {
-            lines.push_back(line);
-            line.clear();
-            if (c == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') ++i;
-        } else {
-            line.push_back(c);
-        }
-    }
-    if (!line.empty()) lines.push_back(line);
-    return lines;
-}
-
 // Replaces target by source without a moment in which target is incomplete: source is
 // copied beside target under a temporary name (keeping its last-write time) and renamed
 // over it. On failure target is unchanged and the temporary copy is gone.
 void ReplaceFileAtomically(const std::wstring& source, const std::wstring& target) {
     const std::wstring staged = target + L".korekta-nowy";
     if (!CopyFileTo(source, staged, false)) {
-        const std::wstring reason = LastErrorText();
+        const std::wstring reason = LastErrorReason();
         DeleteFileW(staged.c_str());
         throw EInOutError(L"Nie udało się skopiować pobranego pliku " + source + L" do " + staged +
                           L": " + reason + L". Program " + target + L" pozostał bez zmian.");
     }
     if (!MoveFileExW(staged.c_str(), target.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const std::wstring reason = LastErrorText();
+        const std::wstring reason = LastErrorReason();
         DeleteFileW(staged.c_str());
         throw EInOutError(L"Nie udało się zastąpić programu " + target + L": " + reason +
                           L". Program pozostał bez zmian.");
     }
-}
-
-// The program-image headers of a file, read by offset. A file that cannot be opened or read
-// is a failure naming it.
-ProgramImage ExamineProgramFile(const std::wstring& path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        throw EInOutError(L"Nie można otworzyć pliku " + path + L": " + LastErrorText() + L".");
-    struct Closer {
-        HANDLE h;
-        ~Closer() { CloseHandle(h); }
-    } closer{h};
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(h, &size))
-        throw EInOutError(L"Nie można odczytać pliku " + path + L": " + LastErrorText() + L".");
-    return CheckProgramImage(static_cast<std::uint64_t>(size.QuadPart), [&](std::uint64_t offset,
-                                                                            std::size_t count,
-                                                                            unsigned char* out) {
-        LARGE_INTEGER at{};
-        at.QuadPart = static_cast<LONGLONG>(offset);
-        DWORD got = 0;
-        if (!SetFilePointerEx(h, at, nullptr, FILE_BEGIN) ||
-            !ReadFile(h, out, static_cast<DWORD>(count), &got, nullptr) || got != count)
-            throw EInOutError(L"Nie można odczytać pliku " + path + L": " + LastErrorText() + L".");
-    });
 }
 
 // The fetched file may replace the program only when it is a complete program image, and
@@ -263,16 +171,7 @@ TVytFMain::TVytFMain() {
 }
 
 bool TVytFMain::ProgramExists(const std::wstring& path) const {
-    if (path.empty()) return false;
-    DWORD attr = GetFileAttributesW(path.c_str());
-    if (attr == INVALID_FILE_ATTRIBUTES || (attr & FILE_ATTRIBUTE_DIRECTORY)) return false;
-    if (!(attr & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
-    // A link counts only when its target exists: opening follows it.
-    HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(h);
-    return true;
+    return FileExists(path);
 }
 
 void TVytFMain::CheckProgramState() {
@@ -292,7 +191,7 @@ void TVytFMain::CheckProgramState() {
 
 void TVytFMain::LoadFirmList() {
     const std::wstring local = TempFolder() + L"firmy.txt";
-    if (LocalFileExists(local)) DeleteFileW(local.c_str());
+    if (FileExists(local)) DeleteFileW(local.c_str());
     UnvFCFtp->Init_Ftp(kFtpHost, kFtpUser, kFtpPassword, false);
     UnvFCFtp->PlikFromFtp(kFirmListPath, local, false);
     const std::vector<std::wstring> firms = SplitLines(DecodeTextFile(ReadWholeFile(local)));
@@ -388,7 +287,7 @@ void TVytFMain::SBt_StartClick() {
         WaitMs(500);
         const std::wstring name = ExtractFileName(program);
         const std::wstring local = TempFolder() + name;
-        if (LocalFileExists(local)) DeleteFileW(local.c_str());
+        if (FileExists(local)) DeleteFileW(local.c_str());
         UnvFCFtp->Init_Ftp(kFtpHost, kFtpUser, kFtpPassword, false);
         UnvFCFtp->PlikFromFtp(kFirmFolder + CBx_Firm.Text() + L"/" + name, local, false);
         CheckFetchedProgram(local, program);
@@ -397,14 +296,15 @@ void TVytFMain::SBt_StartClick() {
         const std::wstring backup = ChangeFileExt(program, L".esa");
         if (!CopyFileTo(program, backup, false))
             throw EInOutError(L"Nie udało się utworzyć kopii zapasowej " + backup + L": " +
-                              LastErrorText() + L". Program " + program + L" pozostał bez zmian.");
+                              LastErrorReason() + L". Program " + program +
+                              L" pozostał bez zmian.");
         ReplaceFileAtomically(local, program);
         // An updater left in place would later undo the correction: that is a failure.
         const std::wstring updater = ExtractFilePath(program) + L"UpdateQV.exe";
-        if (LocalFileExists(updater) && !DeleteFileW(updater.c_str()))
+        if (FileExists(updater) && !DeleteFileW(updater.c_str()))
             throw EInOutError(L"Program " + program + L" zastąpiono (kopia zapasowa: " + backup +
                               L"), ale nie udało się usunąć pliku " + updater + L": " +
-                              LastErrorText() + L".\r\nUsuń ten plik ręcznie.");
+                              LastErrorReason() + L".\r\nUsuń ten plik ręcznie.");
     }
     run.End();
     ShowInfo(L"Wykonano korektę adresu Serwera Aktualizacji !");

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "util/Cp1250.h"
+#include "util/Utf8.h"
 
 namespace deploy {
 
@@ -62,22 +63,11 @@ constexpr ScrambledText ScrambleText(const char8_t* plain, std::size_t n, const 
         return out;
     };
     while (i < n) {
-        // One UTF-8 character.
-        unsigned char lead = static_cast<unsigned char>(plain[i]);
-        char32_t c = 0;
-        std::size_t len = lead < 0x80                    ? 1
-                          : lead >= 0xC2 && lead <= 0xDF ? 2
-                          : lead >= 0xE0 && lead <= 0xEF ? 3
-                          : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                         : 0;
-        if (len == 0 || i + len > n) return fail(ScrambleStatus::InvalidUtf8, pos + 1);
-        c = len == 1 ? lead : lead & (0x7F >> len);
-        for (std::size_t k = 1; k < len; ++k) {
-            unsigned char cb = static_cast<unsigned char>(plain[i + k]);
-            if ((cb & 0xC0) != 0x80) return fail(ScrambleStatus::InvalidUtf8, pos + 1);
-            c = (c << 6) | (cb & 0x3F);
-        }
-        i += len;
+        // One UTF-8 character, by the codec's own rule.
+        const Utf8Sequence sequence = DecodeUtf8Sequence(plain, n, i);
+        if (!sequence.valid) return fail(ScrambleStatus::InvalidUtf8, pos + 1);
+        const char32_t c = sequence.code;
+        i += sequence.length;
         ++pos;
 
         const int code = cp1250::FromUnicode(c);

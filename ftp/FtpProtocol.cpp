@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "util/Utf8.h"
+
 namespace {
 
 bool IsBlank(wchar_t c) {
@@ -115,98 +117,8 @@ void FtpReplyAssembler::Reset() {
     reply_ = FtpReply{};
 }
 
-std::string FtpToUtf8(const std::wstring& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t cp = static_cast<std::uint32_t>(text[i]);
-        if constexpr (sizeof(wchar_t) == 2) {
-            if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                text[i + 1] <= 0xDFFF) {
-                cp = 0x10000 + ((cp - 0xD800) << 10) +
-                     (static_cast<std::uint32_t>(text[i + 1]) - 0xDC00);
-                ++i;
-            } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-                cp = 0xFFFD;
-            }
-        }
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-    return out;
-}
-
-std::wstring FtpFromUtf8(const std::string& bytes, bool* valid) {
-    std::wstring out;
-    out.reserve(bytes.size());
-    bool ok = true;
-    std::size_t i = 0;
-    auto put = [&out](std::uint32_t cp) {
-        if (sizeof(wchar_t) == 2 && cp >= 0x10000) {
-            cp -= 0x10000;
-            out += static_cast<wchar_t>(0xD800 + (cp >> 10));
-            out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
-        } else {
-            out += static_cast<wchar_t>(cp);
-        }
-    };
-    while (i < bytes.size()) {
-        unsigned char c = static_cast<unsigned char>(bytes[i]);
-        int extra = 0;
-        std::uint32_t cp = 0, min = 0;
-        if (c < 0x80) {
-            put(c);
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1, cp = c & 0x1F, min = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2, cp = c & 0x0F, min = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3, cp = c & 0x07, min = 0x10000;
-        } else {
-            ok = false;
-            put(0xFFFD);
-            ++i;
-            continue;
-        }
-        std::size_t j = i + 1;
-        bool good = true;
-        for (int k = 0; k < extra; ++k, ++j) {
-            if (j >= bytes.size() || (static_cast<unsigned char>(bytes[j]) & 0xC0) != 0x80) {
-                good = false;
-                break;
-            }
-            cp = (cp << 6) | (static_cast<unsigned char>(bytes[j]) & 0x3F);
-        }
-        if (!good || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            ok = false;
-            put(0xFFFD);
-            i = j; // resume at the first byte that did not fit
-            continue;
-        }
-        put(cp);
-        i = j;
-    }
-    if (valid) *valid = ok;
-    return out;
-}
-
 std::string EncodeControl(const std::wstring& text, FtpControlEncoding encoding) {
-    if (encoding == FtpControlEncoding::Utf8) return FtpToUtf8(text);
+    if (encoding == FtpControlEncoding::Utf8) return ToUtf8(text);
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -225,7 +137,7 @@ std::string EncodeControl(const std::wstring& text, FtpControlEncoding encoding)
 }
 
 std::wstring DecodeControl(const std::string& bytes, FtpControlEncoding encoding) {
-    if (encoding == FtpControlEncoding::Utf8) return FtpFromUtf8(bytes);
+    if (encoding == FtpControlEncoding::Utf8) return FromUtf8(bytes);
     return Widen(bytes);
 }
 
@@ -419,7 +331,7 @@ FtpListItem ParseMlsdLine(const std::string& line) {
     bool utf8 = charset.empty() || charset == "utf-8" || charset == "utf8";
     bool ok = false;
     if (utf8) {
-        std::wstring decoded = FtpFromUtf8(name, &ok);
+        std::wstring decoded = FromUtf8(name, &ok);
         if (ok) item.FileName = decoded;
     }
     // Any other charset, or bytes that are no UTF-8: the name byte for byte.

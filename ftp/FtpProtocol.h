@@ -47,11 +47,6 @@ enum class FtpControlEncoding { EightBit, Utf8 };
 std::string EncodeControl(const std::wstring& text, FtpControlEncoding encoding);
 std::wstring DecodeControl(const std::string& bytes, FtpControlEncoding encoding);
 
-// UTF-8 conversions of the client's own: *valid tells whether the bytes were well-formed
-// (a malformed sequence decodes as U+FFFD).
-std::string FtpToUtf8(const std::wstring& text);
-std::wstring FtpFromUtf8(const std::string& bytes, bool* valid = nullptr);
-
 // A command argument with CR or LF could carry a second command: it is never sent.
 bool HasLineBreak(const std::wstring& argument);
 // The argument with CR and LF made visible, for the error that refuses it.

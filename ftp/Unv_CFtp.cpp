@@ -4,6 +4,7 @@
 
 #include "deploy/Deployment.h"
 #include "gui/Application.h"
+#include "util/FileSystem.h"
 #include "util/pres.h"
 
 TUnvFCFtp* UnvFCFtp = nullptr;
@@ -85,22 +86,6 @@ void TUnvFCFtp::Finish() noexcept {
     }
 }
 
-namespace {
-
-bool LocalFileExists(const std::wstring& path) {
-    DWORD a = GetFileAttributesW(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The size of a local file, or -1 when it cannot be read.
-std::int64_t LocalFileSize(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
-    return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-} // namespace
-
 void TUnvFCFtp::PlikFromFtp(const std::wstring& PlkFtp, const std::wstring& PlkLoc, bool kod) {
     (void)kod;
     bool reported = false;
@@ -113,7 +98,7 @@ void TUnvFCFtp::PlikFromFtp(const std::wstring& PlkFtp, const std::wstring& PlkL
         PBarF.SetMaximum(static_cast<std::int32_t>(IdFTP1.Size(PlkFtp)));
         const std::int64_t size = IdFTP1.Size(PlkFtp);
         if (size > 0) {
-            created = !LocalFileExists(PlkLoc);
+            created = !FileExists(PlkLoc);
             try {
                 IdFTP1.Get(PlkFtp, PlkLoc, false, false, size);
             } catch (const EFtpTooLarge& e) {
@@ -122,7 +107,7 @@ void TUnvFCFtp::PlikFromFtp(const std::wstring& PlkFtp, const std::wstring& PlkL
                                   std::to_wstring(e.Received()) + L" bajtów, a podał " +
                                   std::to_wstring(size) + L".");
             }
-            const std::int64_t got = LocalFileSize(PlkLoc);
+            const std::int64_t got = FileSize(PlkLoc);
             if (got != size)
                 throw EInOutError(L"Plik " + PlkFtp + L" nie został pobrany w całości: " + PlkLoc +
                                   L" ma " + std::to_wstring(got < 0 ? 0 : got) +
@@ -152,7 +137,7 @@ void TUnvFCFtp::PlikToFtp(const std::wstring& PlkLoc, const std::wstring& PlkFtp
         L_FNaz.SetText(PlkLoc);
         L_FDst.SetText(PlkFtp);
         PBarF.SetMaximum(GetFileSizeBySeek(PlkLoc));
-        if (LocalFileExists(PlkLoc)) {
+        if (FileExists(PlkLoc)) {
             IdFTP1.Put(PlkLoc, PlkFtp, false, -1);
         } else {
             gui::ShowMessageBox(gui::MsgKind::Plain, L"Brak pliku " + PlkLoc + L" na dysku !");

@@ -8,18 +8,12 @@
 #include "gui/Headless.h"
 #include "gui/Win32Loop.h"
 #include "util/Errors.h"
+#include "util/FileSystem.h"
+#include "util/Utf8.h"
 
 namespace gui {
 
 namespace {
-
-std::wstring WideFromUtf8(const char* text) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    if (n <= 1) return {};
-    std::wstring out(static_cast<std::size_t>(n - 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), n);
-    return out;
-}
 
 // Posted work waits here until the loop (Win32: a message to the work window) runs it.
 std::deque<std::function<void()>>& PostedWork() {
@@ -63,7 +57,7 @@ std::wstring FailureText(std::exception_ptr failure, bool& silent) {
     } catch (const Error& e) {
         return e.Message();
     } catch (const std::exception& e) {
-        std::wstring text = WideFromUtf8(e.what());
+        std::wstring text = FromUtf8(e.what());
         if (!text.empty()) return text;
     } catch (...) {
     }
@@ -133,16 +127,8 @@ void Application::SetBackend(Backend backend) {
 }
 
 std::wstring Application::Title() const {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return L"korekta";
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
+    const std::wstring path = ProgramPath();
+    if (path.empty()) return L"korekta";
     std::size_t slash = path.find_last_of(L"\\/:");
     std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
     std::size_t dot = name.rfind(L'.');

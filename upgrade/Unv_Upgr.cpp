@@ -7,22 +7,13 @@
 #include "gui/Application.h"
 #include "pack/Unv_MZip.h"
 #include "util/Errors.h"
+#include "util/FileSystem.h"
 #include "util/pres.h"
 
 TUnvFUpgr* UnvFUpgr = nullptr;
 
 std::wstring ProgramFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return {};
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    return ExtractFilePath(path);
+    return ExtractFilePath(ProgramPath());
 }
 
 namespace {
@@ -32,11 +23,6 @@ std::wstring RemoteFileName(const std::wstring& remotePath) {
     std::wstring t = ReplaceAll(remotePath, L"//", L"c:\\");
     t = ReplaceAll(t, L"/", L"\\");
     return ExtractFileName(t);
-}
-
-bool FolderExists(const std::wstring& folder) {
-    DWORD a = GetFileAttributesW(folder.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 } // namespace

@@ -51,6 +51,24 @@ void CivilFromDayNumber(long long n, int& y, int& m, int& d) {
     d = static_cast<int>(days) + 1;
 }
 
+bool ValidDate(int year, int month, int day) {
+    return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
+           day <= DaysInMonth(year, month);
+}
+
+bool ValidTime(int hour, int minute, int second, int millisecond) {
+    return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59 &&
+           millisecond >= 0 && millisecond <= 999;
+}
+
+// The day plus the time of day as its fraction.
+TDateTime Combine(TDateTime date, int hour, int minute, int second, int millisecond) {
+    double fraction =
+        (((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + millisecond) / 86400000.0;
+    // Before day zero the fraction counts away from zero, as the date-time type defines.
+    return date < 0 ? date - fraction : date + fraction;
+}
+
 std::wstring Pad(int value, int width) {
     std::wstring s = std::to_wstring(value);
     while (static_cast<int>(s.size()) < width)
@@ -77,22 +95,31 @@ void FixStartupFormats(wchar_t timeSeparator) {
 }
 
 TDateTime EncodeDate(int year, int month, int day) {
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
-        day > DaysInMonth(year, month))
-        throw EConvertError(L"Invalid argument to date encode");
+    if (!ValidDate(year, month, day)) throw EConvertError(L"Invalid argument to date encode");
     return static_cast<TDateTime>(DayNumber(year, month, day) - kDayZero);
 }
 
 TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second,
                          int millisecond) {
-    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
-        millisecond < 0 || millisecond > 999)
+    if (!ValidTime(hour, minute, second, millisecond))
         throw EConvertError(L"Invalid argument to time encode");
-    TDateTime date = EncodeDate(year, month, day);
-    double fraction =
-        (((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + millisecond) / 86400000.0;
-    // Before day zero the fraction counts away from zero, as the date-time type defines.
-    return date < 0 ? date - fraction : date + fraction;
+    return Combine(EncodeDate(year, month, day), hour, minute, second, millisecond);
+}
+
+bool TryEncodeDateTime(int year, int month, int day, int hour, int minute, int second,
+                       int millisecond, TDateTime& value) {
+    if (!ValidDate(year, month, day) || !ValidTime(hour, minute, second, millisecond)) return false;
+    value = Combine(static_cast<TDateTime>(DayNumber(year, month, day) - kDayZero), hour, minute,
+                    second, millisecond);
+    return true;
+}
+
+TDateTime DateTimeFromDos(std::uint16_t date, std::uint16_t time) {
+    TDateTime value = 0;
+    if (!TryEncodeDateTime(1980 + (date >> 9), (date >> 5) & 15, date & 31, time >> 11,
+                           (time >> 5) & 63, (time & 31) * 2, 0, value))
+        return 0;
+    return value;
 }
 
 void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& minute,

@@ -4,6 +4,7 @@
 // and texts uses. Start-up fixes the formats (FixStartupFormats) and nothing refreshes them
 // from the regional settings afterwards. Needs no platform.
 
+#include <cstdint>
 #include <string>
 
 using TDateTime = double;
@@ -31,8 +32,16 @@ void FixStartupFormats(wchar_t timeSeparator);
 TDateTime EncodeDate(int year, int month, int day); // throws EConvertError when invalid
 TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second,
                          int millisecond = 0);
+// EncodeDateTime without the failure: false (value untouched) for parts that name no moment.
+bool TryEncodeDateTime(int year, int month, int day, int hour, int minute, int second,
+                       int millisecond, TDateTime& value);
 void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& minute,
                     int& second, int& millisecond);
+
+// The date-time of a DOS date and time pair as archives store it (years 1980 to 2107, seconds
+// in steps of two); 0 (1899-12-30) for a pair that names no moment (month 0, 30 February,
+// 60 seconds).
+TDateTime DateTimeFromDos(std::uint16_t date, std::uint16_t time);
 
 // Formats with the process-wide settings: the short date format, the long time format, and
 // the date followed by a space and the time (the time left out at exactly midnight).

@@ -30,6 +30,9 @@ inline constexpr std::uint16_t kMachineArm64 = 0xAA64;
 ProgramImage CheckProgramImage(std::uint64_t fileSize, const ImageReader& read);
 // The same over bytes in memory.
 ProgramImage CheckProgramImage(std::string_view bytes);
+// The file at path, read by offset (Windows only, util/ProgramImage_win.cpp). A file that
+// cannot be opened or read raises EInOutError naming it and the system's reason.
+ProgramImage ExamineProgramFile(const std::wstring& path);
 // The processor a machine type names: "x86", "x64", "ARM64", ...; otherwise
 // "nieznanego typu (0x....)", to follow "procesora".
 std::wstring MachineName(std::uint16_t machine);

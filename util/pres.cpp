@@ -44,92 +44,6 @@ unsigned char AnsiLowerByte(unsigned char b) {
     return cp1250::ToLower(b);
 }
 
-std::string ToUtf8(const std::wstring& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = static_cast<char32_t>(text[i]);
-        if constexpr (sizeof(wchar_t) == 2) {
-            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
-                char32_t lo = static_cast<char32_t>(text[i + 1]);
-                if (lo >= 0xDC00 && lo <= 0xDFFF) {
-                    c = 0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00);
-                    ++i;
-                }
-            }
-        }
-        if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD; // a lone surrogate
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
-
-std::wstring FromUtf8(const std::string& bytes, bool* ok) {
-    std::wstring out;
-    out.reserve(bytes.size());
-    bool valid = true;
-    std::size_t i = 0;
-    const std::size_t n = bytes.size();
-    auto at = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
-    while (i < n) {
-        unsigned char b = at(i);
-        char32_t c = 0;
-        std::size_t len = 0;
-        if (b < 0x80) {
-            c = b;
-            len = 1;
-        } else if (b >= 0xC2 && b <= 0xDF) {
-            c = b & 0x1F;
-            len = 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            c = b & 0x0F;
-            len = 3;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            c = b & 0x07;
-            len = 4;
-        }
-        bool good = len > 0 && i + len <= n;
-        for (std::size_t k = 1; good && k < len; ++k) {
-            unsigned char cb = at(i + k);
-            if ((cb & 0xC0) != 0x80) good = false;
-            c = (c << 6) | (cb & 0x3F);
-        }
-        if (good && ((len == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
-                     (len == 4 && (c < 0x10000 || c > 0x10FFFF))))
-            good = false;
-        if (!good) {
-            valid = false;
-            out.push_back(static_cast<wchar_t>(0xFFFD));
-            ++i;
-            continue;
-        }
-        if (c >= 0x10000 && sizeof(wchar_t) == 2) {
-            c -= 0x10000;
-            out.push_back(static_cast<wchar_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<wchar_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(static_cast<wchar_t>(c));
-        }
-        i += len;
-    }
-    if (ok) *ok = valid;
-    return out;
-}
-
 // ---- Text and path helpers -----------------------------------------------------------
 
 std::wstring TrimSpaces(const std::wstring& text) {
@@ -179,6 +93,17 @@ std::wstring FolderWithBackslash(const std::wstring& folder) {
     std::wstring f = TrimSpaces(folder);
     if (f.empty() || f.back() != L'\\') f.push_back(L'\\');
     return f;
+}
+
+std::wstring CompactTimestamp() {
+    return CompactTimestamp(Now());
+}
+
+std::wstring CompactTimestamp(TDateTime moment) {
+    std::wstring text = DateTimeToStr(moment);
+    text = RemoveChar(text, L'-');
+    text = RemoveChar(text, L':');
+    return ReplaceChar(text, L' ', L'g');
 }
 
 namespace {

@@ -9,6 +9,7 @@
 
 #include "util/DateTime.h"
 #include "util/Errors.h"
+#include "util/Utf8.h"
 
 // ---- Short texts ---------------------------------------------------------------------
 // A short text holds at most 255 bytes in code page 1250, on every Windows whatever its
@@ -24,12 +25,6 @@ std::wstring FromShort(const ShortString& bytes);
 // Upper and lower case of one code page 1250 byte (Polish letters included).
 unsigned char AnsiUpperByte(unsigned char b);
 unsigned char AnsiLowerByte(unsigned char b);
-
-// UTF-8 (for the FTP control connection, ZIP names, files).
-std::string ToUtf8(const std::wstring& text);
-// Decodes UTF-8; *ok (when given) tells whether the bytes were valid UTF-8. Invalid
-// sequences become U+FFFD.
-std::wstring FromUtf8(const std::string& bytes, bool* ok = nullptr);
 
 // ---- Text and path helpers -----------------------------------------------------------
 std::wstring TrimSpaces(const std::wstring& text); // only the space character
@@ -48,6 +43,8 @@ std::wstring FolderWithBackslash(const std::wstring& folder);
 // Local date and time as "YYYYMMDDghhmmss" (the time separator of the regional settings
 // stays between the time's parts; at exactly midnight only the date).
 std::wstring CompactTimestamp();
+// The same text for a given moment.
+std::wstring CompactTimestamp(TDateTime moment);
 
 // Path parts, split at the last "\" or ":".
 std::wstring ExtractFileName(const std::wstring& path); // after the last "\" or ":"
@@ -79,8 +76,12 @@ void WaitMs(std::int32_t ms);
 // The local date and time now.
 TDateTime Now();
 
-// The system's message for an error code (no trailing line break).
-std::wstring SystemErrorMessage(std::uint32_t code);
+// The system's message for an error code (no trailing line break); unknown when the system
+// has none.
+std::wstring SystemErrorMessage(std::uint32_t code, const wchar_t* unknown = L"nieznany błąd");
+// The message of the calling thread's last system error without its closing period, to stand
+// inside a sentence ("Nie można otworzyć pliku X: <reason>.").
+std::wstring LastErrorReason();
 // Raises EOSError for the calling thread's last system error: "Błąd systemu (kod N): text".
 [[noreturn]] void RaiseLastOSError();
 

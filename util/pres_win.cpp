@@ -6,13 +6,14 @@
 
 #include "gui/Application.h"
 #include "util/Bleeper.h"
+#include "util/LocalTime.h"
 #include "util/pres.h"
 
 #include <vector>
 
 bool SoundsEnabled = true;
 
-std::wstring SystemErrorMessage(std::uint32_t code) {
+std::wstring SystemErrorMessage(std::uint32_t code, const wchar_t* unknown) {
     wchar_t* buffer = nullptr;
     DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                  FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -21,8 +22,14 @@ std::wstring SystemErrorMessage(std::uint32_t code) {
     if (buffer) LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
         text.pop_back();
-    if (text.empty()) text = L"nieznany błąd";
+    if (text.empty()) text = unknown;
     return text;
+}
+
+std::wstring LastErrorReason() {
+    std::wstring reason = SystemErrorMessage(GetLastError());
+    if (!reason.empty() && reason.back() == L'.') reason.pop_back();
+    return reason;
 }
 
 void RaiseLastOSError() {
@@ -36,13 +43,6 @@ TDateTime Now() {
     GetLocalTime(&t);
     return EncodeDateTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
                           t.wMilliseconds);
-}
-
-std::wstring CompactTimestamp() {
-    std::wstring text = DateTimeToStr(Now());
-    text = RemoveChar(text, L'-');
-    text = RemoveChar(text, L':');
-    return ReplaceChar(text, L' ', L'g');
 }
 
 bool GetFileInfo(const std::wstring& path, std::int32_t& size, TDateTime& date) {
@@ -65,12 +65,7 @@ bool GetFileInfo(const std::wstring& path, std::int32_t& size, TDateTime& date) 
         if (inFolder) search = FindFirstFileW(name.c_str(), &found);
         if (search != INVALID_HANDLE_VALUE) {
             size = static_cast<std::int32_t>(found.nFileSizeLow);
-            SYSTEMTIME utc, local;
-            if (!FileTimeToSystemTime(&found.ftLastWriteTime, &utc) ||
-                !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
-                RaiseLastOSError();
-            date = EncodeDateTime(local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute,
-                                  local.wSecond, local.wMilliseconds);
+            if (!FileTimeToLocal(found.ftLastWriteTime, date)) result = false;
         } else {
             size = 0;
             date = StrToDate(L"1900-01-01");

@@ -1,5 +1,5 @@
-// Native stand-ins for the two clock functions of util/pres_win.cpp that the portable
-// tests reach: the same contracts over the C library's clock instead of GetLocalTime.
+// A native stand-in for the clock function of util/pres_win.cpp that the portable tests
+// reach: the same contract over the C library's clock instead of GetLocalTime.
 
 #include <sys/time.h>
 
@@ -15,12 +15,4 @@ TDateTime Now() {
     localtime_r(&seconds, &t);
     return EncodeDateTime(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
                           static_cast<int>(tv.tv_usec / 1000));
-}
-
-// As the Windows build: the date and time text without "-" and ":", "g" between them.
-std::wstring CompactTimestamp() {
-    std::wstring text = DateTimeToStr(Now());
-    text = RemoveChar(text, L'-');
-    text = RemoveChar(text, L':');
-    return ReplaceChar(text, L' ', L'g');
 }

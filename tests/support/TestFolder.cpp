@@ -30,7 +30,7 @@ void RemoveTree(const std::wstring& folder) {
     RemoveDirectoryW(folder.c_str());
 }
 
-void MakeFolders(const std::wstring& path) {
+void MakeParentFolders(const std::wstring& path) {
     for (std::size_t i = 3; i < path.size(); ++i)
         if (path[i] == L'\\') CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
 }
@@ -61,7 +61,7 @@ std::wstring TestFolder::Write(const std::wstring& name, const std::string& byte
 }
 
 std::wstring WriteFileAt(const std::wstring& full, const std::string& bytes) {
-    MakeFolders(full);
+    MakeParentFolders(full);
     HANDLE h = CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create a test file");
@@ -84,11 +84,6 @@ std::string ReadFileBytes(const std::wstring& path) {
         out.append(buf, got);
     CloseHandle(h);
     return out;
-}
-
-bool FileExists(const std::wstring& path) {
-    DWORD a = GetFileAttributesW(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void SetFileLocalTime(const std::wstring& path, int year, int month, int day, int hour, int minute,

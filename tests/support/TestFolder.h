@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "util/FileSystem.h"
+
 class TestFolder {
 public:
     TestFolder();
@@ -25,7 +27,6 @@ private:
 
 // Reads a whole file; throws when it cannot be opened.
 std::string ReadFileBytes(const std::wstring& path);
-bool FileExists(const std::wstring& path);
 // Sets a file's last-write time from a local date and time.
 void SetFileLocalTime(const std::wstring& path, int year, int month, int day, int hour = 12,
                       int minute = 0, int second = 0);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "util/TextFile.h"
+#include "util/Utf8.h"
 #include "util/pres.h"
 
 namespace {
@@ -96,6 +98,52 @@ TEST(Utf8, RoundTripAndInvalidBytes) {
     EXPECT_TRUE(ok);
 }
 
+// One substitute for each maximal ill-formed start of a sequence, whatever made it bad.
+TEST(Utf8, EachMaximalBadSequenceBecomesOneSubstitute) {
+    const std::wstring r(1, L'\xFFFD');
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::wstring text;
+        bool valid;
+    } cases[] = {
+        {"empty", "", L"", true},
+        {"two and four bytes", "\xC5\x81\xF0\x9F\x98\x80", L"\u0141\U0001F600", true},
+        {"cut three-byte sequence before a letter",
+         "\xE2\x82"
+         "A",
+         r + L"A", false},
+        {"cut four-byte sequence at the end", "x\xF0\x9F\x98", L"x" + r, false},
+        {"stray continuation byte",
+         "\x80"
+         "a",
+         r + L"a", false},
+        {"byte that never starts one", "\xFF\xFE", r + r, false},
+        {"overlong slash", "\xC0\xAF", r + r, false},
+        {"overlong three bytes", "\xE0\x80\x80", r + r + r, false},
+        {"surrogate", "\xED\xA0\x80", r + r + r, false},
+        {"past U+10FFFF", "\xF4\x90\x80\x80", r + r + r + r, false},
+        {"last code point", "\xF4\x8F\xBF\xBF", L"\U0010FFFF", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool valid = !c.valid;
+        EXPECT_EQ(FromUtf8(c.bytes, &valid), c.text);
+        EXPECT_EQ(valid, c.valid);
+        EXPECT_EQ(IsUtf8(c.bytes), c.valid);
+    }
+}
+
+TEST(Utf8, AnUnpairedSurrogateIsEncodedAsTheSubstitute) {
+    bool valid = true;
+    EXPECT_EQ(ToUtf8(std::wstring{L'a', static_cast<wchar_t>(0xD800), L'b'}, &valid),
+              "a\xEF\xBF\xBD"
+              "b");
+    EXPECT_FALSE(valid);
+    EXPECT_EQ(ToUtf8(L"\u00F3\U0001F600", &valid), "\xC3\xB3\xF0\x9F\x98\x80");
+    EXPECT_TRUE(valid);
+}
+
 TEST(RepeatChar, CountsAndTheLimit) {
     EXPECT_EQ(RepeatChar(L'x', 3), L"xxx");
     EXPECT_EQ(RepeatChar(L'x', 0), L"");
@@ -159,6 +207,47 @@ TEST(NormalizeDate, DayMonthYearBecomesYearMonthDay) {
     EXPECT_EQ(NormalizeDate(L"16.05.2021"), L"2021-05-16");
     EXPECT_EQ(NormalizeDate(L"16.05"), L"-05-16");
     EXPECT_EQ(NormalizeDate(L"1.2.3.4"), L"3-2-1");
+}
+
+TEST(TextFile, TheMarkChoosesTheDecoding) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::wstring text;
+    } cases[] = {
+        {"UTF-8 with its mark",
+         "\xEF\xBB\xBF\xC5\x81\xC3\xB3"
+         "d\xC5\xBA",
+         L"Łódź"},
+        {"UTF-8 mark alone", "\xEF\xBB\xBF", L""},
+        {"UTF-16 little endian", std::string("\xFF\xFE\x41\x01\x0D\x00\x62\x00", 8), L"Ł\rb"},
+        {"UTF-16 big endian", std::string("\xFE\xFF\x01\x41\x00\x62", 6), L"Łb"},
+        {"UTF-16 with an odd last byte", std::string("\xFF\xFE\x61\x00\x62", 5), L"a"},
+        {"code page 1250", "\xA3\xF3\x64\x9F", L"Łódź"},
+        {"nothing", "", L""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DecodeTextFile(c.bytes), c.text) << c.name;
+}
+
+TEST(TextFile, EveryLineBreakEndsALineAndTheLastAddsNone) {
+    using Lines = std::vector<std::wstring>;
+    struct Case {
+        const wchar_t* text;
+        Lines lines;
+    } cases[] = {
+        {L"", {}},
+        {L"a", {L"a"}},
+        {L"a\r\nb\r\n", {L"a", L"b"}},
+        {L"a\nb", {L"a", L"b"}},
+        {L"a\rb\r", {L"a", L"b"}},
+        {L"a\r\n\r\nb", {L"a", L"", L"b"}},
+        {L"\n\n", {L"", L""}},
+        {L"a\n\rb", {L"a", L"", L"b"}},
+        {L" x \t", {L" x \t"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SplitLines(c.text), c.lines) << testing::PrintToString(ToUtf8(c.text));
 }
 
 } // namespace

@@ -110,9 +110,18 @@ TEST(Scrambler, RefusesWhatTheFormCannotCarry) {
         EXPECT_EQ(t.status, c.status) << std::string(c.plain.begin(), c.plain.end());
         EXPECT_EQ(t.position, c.position);
     }
-    const std::string bad = "\xC3";
-    auto t = deploy::ScrambleText(reinterpret_cast<const char8_t*>(bad.data()), 1, "1");
-    EXPECT_EQ(t.status, deploy::ScrambleStatus::InvalidUtf8);
+    // Bytes that are no UTF-8, by the codec's rule: a cut sequence, an overlong "@" (once
+    // taken for "@" by the scrambler alone), a surrogate.
+    const struct {
+        std::string bytes;
+        std::size_t position;
+    } bad[] = {{"\xC3", 1}, {"a\xE0\x81\x80", 2}, {"ab\xED\xA0\x80", 3}};
+    for (const auto& c : bad) {
+        auto t = deploy::ScrambleText(reinterpret_cast<const char8_t*>(c.bytes.data()),
+                                      c.bytes.size(), "123456");
+        EXPECT_EQ(t.status, deploy::ScrambleStatus::InvalidUtf8) << c.position;
+        EXPECT_EQ(t.position, c.position);
+    }
 }
 
 TEST(UnscrambleDigits, GroupsOfThreeDigits) {
