@@ -7,7 +7,9 @@
 
 #include "gui/Application.h"
 #include "pack/CabLibrary.h"
-#include "pack/DosTime.h"
+#include "util/FileSystem.h"
+#include "util/LocalTime.h"
+#include "util/Utf8.h"
 
 namespace {
 
@@ -38,29 +40,20 @@ std::wstring FullPath(const std::wstring& path) {
     return out;
 }
 
-// The size of the file at path, -1 when there is no file (or a folder).
-std::int64_t SizeOfFile(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return -1;
-    return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 // The file-name part, after the last "\" or ":".
 std::wstring NamePart(const std::wstring& path) {
     const std::size_t cut = path.find_last_of(L"\\:");
     return cut == std::wstring::npos ? path : path.substr(cut + 1);
 }
 
-std::string ToUtf8Bytes(const std::wstring& text) {
-    if (text.empty()) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
-    return out;
+// The local date-time of a file time, to the second; 0 when it cannot be converted.
+TDateTime LocalDateTimeOf(const FILETIME& utc) {
+    SYSTEMTIME st;
+    TDateTime value = 0;
+    if (!FileTimeToLocal(utc, st) || !TryEncodeDateTime(st.wYear, st.wMonth, st.wDay, st.wHour,
+                                                        st.wMinute, st.wSecond, 0, value))
+        return 0;
+    return value;
 }
 
 bool CopyInto(char (&target)[CB_MAX_CAB_PATH], const AnsiString& text) {
@@ -88,7 +81,7 @@ bool OpenSource(const std::wstring& path, SourceFile& out) {
     }
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(h, &info) ||
-        !FileTimeToLocalDos(info.ftLastWriteTime, out.date, out.time)) {
+        !FileTimeToDos(info.ftLastWriteTime, out.date, out.time)) {
         out.error = GetLastError();
         CloseHandle(h);
         return false;
@@ -183,7 +176,7 @@ void TCabCompressor::AddItem(const AnsiString& sourceName, const std::wstring& w
     if (!wideName.empty() && GetFileAttributesExW(wideName.c_str(), GetFileExInfoStandard, &data) &&
         !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         item.FileSize = (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        item.FileDate = FileTimeToLocalDateTime(data.ftLastWriteTime);
+        item.FileDate = LocalDateTimeOf(data.ftLastWriteTime);
     }
 }
 
@@ -191,7 +184,7 @@ std::int64_t TCabCompressor::OriginalFileSize() {
     std::int64_t sum = 0;
     for (int i = 0; i < Items.Count(); ++i) {
         TCabItem& item = Items[i];
-        item.FileSize = item.WideFileName.empty() ? -1 : SizeOfFile(FullPath(item.WideFileName));
+        item.FileSize = item.WideFileName.empty() ? -1 : FileSize(FullPath(item.WideFileName));
         if (item.FileSize >= 0) sum += item.FileSize;
     }
     return sum;
@@ -264,7 +257,7 @@ bool TCabCompressor::Compress() {
                 if (ToAnsiExact(name, stored)) {
                     stored = item.DestinationPath + stored;
                 } else if (FromAnsiExact(item.DestinationPath, prefix)) {
-                    stored = ToUtf8Bytes(prefix + name);
+                    stored = ToUtf8(prefix + name);
                     opened.utf8Name = true;
                 } else {
                     opened.path.clear();

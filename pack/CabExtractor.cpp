@@ -6,8 +6,10 @@
 #include <utility>
 
 #include "pack/CabLibrary.h"
-#include "pack/DosTime.h"
 #include "pack/SafeNames.h"
+#include "util/FileSystem.h"
+#include "util/LocalTime.h"
+#include "util/Utf8.h"
 
 namespace {
 
@@ -29,18 +31,6 @@ static_assert(std::size(kTexts) == FDIERROR_USER_ABORT + 1 && FDIERROR_NOT_A_CAB
 // The attribute bit that marks a stored name as UTF-8.
 static_assert(_A_NAME_IS_UTF == 0x80 && cpuUNKNOWN == -1);
 
-// Strict UTF-8: false for bytes that are no UTF-8 (no substitute characters).
-bool FromUtf8Exact(const std::string& text, std::wstring& out) {
-    out.clear();
-    if (text.empty()) return true;
-    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return false;
-    out.assign(static_cast<std::size_t>(n), L'\0');
-    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                               static_cast<int>(text.size()), out.data(), n) == n;
-}
-
 // The folder part of a path with its trailing "\" ("" for a bare name), split at the last
 // "\" or ":".
 std::string FolderPart(const std::string& path) {
@@ -60,30 +50,8 @@ std::wstring CurrentFolder() {
     return out;
 }
 
-bool FolderExists(const std::wstring& path) {
-    DWORD a = GetFileAttributesW(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool FileExistsAt(const std::wstring& path) {
-    DWORD a = GetFileAttributesW(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Creates the folder with every missing parent; false when it still does not exist.
-bool ForceFolders(std::wstring path) {
-    while (!path.empty() && (path.back() == L'\\' || path.back() == L'/'))
-        path.pop_back();
-    if (path.empty() || FolderExists(path)) return true;
-    std::size_t cut = path.find_last_of(L"\\/");
-    if (cut != std::wstring::npos && cut > 0 && path[cut - 1] != L':' &&
-        !ForceFolders(path.substr(0, cut)))
-        return false;
-    return CreateDirectoryW(path.c_str(), nullptr) || FolderExists(path);
-}
-
-// Empty or only spaces.
-bool IsBlank(const std::wstring& text) {
+// Empty or only spaces, at any length.
+bool OnlySpaces(const std::wstring& text) {
     return text.find_first_not_of(L' ') == std::wstring::npos;
 }
 
@@ -113,7 +81,7 @@ private:
 // The cabinet information of the file at path; false when it is none.
 bool ReadCabinetInfo(const std::wstring& path, FDICABINETINFO& info) {
     const cab::Api& api = cab::Library();
-    if (!FileExistsAt(path)) return false;
+    if (!FileExists(path)) return false;
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
@@ -187,8 +155,11 @@ struct TCabExtractor::Callbacks {
         // The stored name is decoded once, without loss; that one form is checked and written.
         const bool utf8 = (attributes & _A_NAME_IS_UTF) != 0;
         std::wstring wideName;
-        const bool decoded =
-            utf8 ? FromUtf8Exact(storedBytes, wideName) : FromAnsiExact(storedBytes, wideName);
+        bool decoded = true;
+        if (utf8)
+            wideName = FromUtf8(storedBytes, &decoded);
+        else
+            decoded = FromAnsiExact(storedBytes, wideName);
         if (!decoded) wideName.clear();
         // The 8-bit form the items and events carry.
         const AnsiString storedName = !utf8     ? AnsiString(storedBytes)
@@ -200,7 +171,7 @@ struct TCabExtractor::Callbacks {
             item.WideFileName = wideName;
             item.FileSize = size;
             item.DestinationPath = FolderPart(storedName);
-            item.FileDate = DosToDateTime(date, time);
+            item.FileDate = DateTimeFromDos(date, time);
             return 0;
         }
         if (!self.WantsFile(storedName, wideName)) return 0;
@@ -222,7 +193,7 @@ struct TCabExtractor::Callbacks {
             if (c == L'/') c = L'\\';
         // A blank destination means the current folder.
         std::wstring destination =
-            IsBlank(self.DestinationPath) ? CurrentFolder() : self.DestinationPath;
+            OnlySpaces(self.DestinationPath) ? CurrentFolder() : self.DestinationPath;
         if (destination.empty() || destination.back() != L'\\') destination += L'\\';
         std::wstring sub = FolderPart(relative);
         if (!sub.empty()) sub.pop_back();
@@ -231,10 +202,14 @@ struct TCabExtractor::Callbacks {
             bool cancel = !(self.Options & dcoForceDirectories);
             if (self.OnFolderRequired) self.OnFolderRequired(self, ToAnsi(folder), cancel);
             if (cancel) return 0;
-            ForceFolders(folder);
+            // A folder that cannot be made makes the target's creation fail below.
+            try {
+                MakeFolders(folder);
+            } catch (const EInOutError&) {
+            }
         }
         const std::wstring target = destination + relative;
-        if (FileExistsAt(target)) {
+        if (FileExists(target)) {
             bool cancel = !(self.Options & dcoOverwriteFiles);
             if (self.OnFileExists) self.OnFileExists(self, ToAnsi(target), cancel);
             if (cancel) return 0;
@@ -268,7 +243,7 @@ struct TCabExtractor::Callbacks {
         }
         // The stored pair is local time, as the compressor wrote it.
         FILETIME utc;
-        if (LocalDosToFileTime(date, time, utc)) SetFileTime(h, nullptr, nullptr, &utc);
+        if (DosToFileTime(date, time, utc)) SetFileTime(h, nullptr, nullptr, &utc);
         if (target) run.ForgetTarget();
         CloseHandle(h);
         return TRUE;

@@ -99,6 +99,11 @@ static_assert(SEEK_SET == 0 && SEEK_CUR == 1 && SEEK_END == 2);
 
 namespace {
 
+// The system's text for an error code, its number when the system has none.
+std::wstring Reason(DWORD code) {
+    return SystemErrorMessage(code, (L"kod " + std::to_wstring(code)).c_str());
+}
+
 class LoadedLibrary {
 public:
     LoadedLibrary() {
@@ -114,7 +119,7 @@ public:
         DWORD error = GetLastError();
         SetThreadErrorMode(oldMode, nullptr);
         if (!module_) {
-            failure_ = L"Nie można załadować biblioteki Cabinet.dll: " + SystemErrorMessage(error);
+            failure_ = L"Nie można załadować biblioteki Cabinet.dll: " + Reason(error);
             return;
         }
         bool ok = Find(api_.FCICreate, "FCICreate") && Find(api_.FCIAddFile, "FCIAddFile") &&
@@ -144,7 +149,7 @@ private:
         fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
         if (!fn)
             failure_ = L"Biblioteka Cabinet.dll nie udostępnia funkcji " + FromAnsi(name) + L": " +
-                       SystemErrorMessage(GetLastError());
+                       Reason(GetLastError());
         return fn != nullptr;
     }
 
