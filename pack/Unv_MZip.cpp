@@ -1,11 +1,10 @@
 #include "pack/Unv_MZip.h"
 
-#include <windows.h>
-
 #include <cmath>
 
 #include "gui/Application.h"
 #include "pack/ZipFiles.h"
+#include "util/FileSystem.h"
 #include "util/pres.h"
 
 TUnvFMZip* UnvFMZip = nullptr;
@@ -103,10 +102,9 @@ bool TUnvFMZip::DCompres(std::wstring pPlkDCmp, std::wstring pDstPath, std::wstr
     PlkDCmp = pPlkDCmp;
     // The previous cabinet's listing must not pass for this file's contents.
     if (!DCompr.IsCabFile(PlkDCmp)) {
-        const DWORD a = GetFileAttributesW(PlkDCmp.c_str());
-        const bool missing = a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY);
-        throw Error(L"Nie można rozpakować pliku " + PlkDCmp +
-                    (missing ? L": plik nie istnieje." : L": to nie jest archiwum CAB."));
+        throw Error(
+            L"Nie można rozpakować pliku " + PlkDCmp +
+            (FileExists(PlkDCmp) ? L": to nie jest archiwum CAB." : L": plik nie istnieje."));
     }
     Show();
     DCompr.DestinationPath = DstPath;

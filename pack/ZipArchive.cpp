@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "pack/SafeNames.h"
+#include "util/Utf8.h"
 
 namespace zip {
 
@@ -46,69 +47,19 @@ void Put32(std::string& out, std::uint32_t v) {
     throw ZipError(L"Archiwum ZIP: " + what);
 }
 
-void AppendCodePoint(std::wstring& out, std::uint32_t cp) {
-    if constexpr (sizeof(wchar_t) == 2) {
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
-            return;
-        }
-    }
-    out.push_back(static_cast<wchar_t>(cp));
-}
-
-// Strict UTF-8: false for overlong forms, surrogates and values past U+10FFFF.
+// A name in strict UTF-8: false for bytes that are not well-formed UTF-8 (an overlong form,
+// a surrogate, a value past U+10FFFF, a cut or stray byte), which no name may carry.
 bool DecodeUtf8(std::string_view bytes, std::wstring& out) {
-    out.clear();
-    for (std::size_t i = 0; i < bytes.size();) {
-        const unsigned char lead = static_cast<unsigned char>(bytes[i]);
-        int extra = lead < 0x80         ? 0
-                    : (lead >> 5) == 6  ? 1
-                    : (lead >> 4) == 14 ? 2
-                    : (lead >> 3) == 30 ? 3
-                                        : -1;
-        if (extra < 0 || i + static_cast<std::size_t>(extra) >= bytes.size()) return false;
-        std::uint32_t cp = extra == 0 ? lead : lead & (0x3F >> extra);
-        for (int k = 1; k <= extra; ++k) {
-            const unsigned char c = static_cast<unsigned char>(bytes[i + k]);
-            if ((c & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        static constexpr std::uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        AppendCodePoint(out, cp);
-        i += static_cast<std::size_t>(extra) + 1;
-    }
-    return true;
+    bool valid = false;
+    out = FromUtf8(bytes, &valid);
+    return valid;
 }
 
+// The UTF-8 form of a name; a name with an unpaired UTF-16 surrogate has none.
 std::string EncodeUtf8(const std::wstring& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t cp = static_cast<std::uint32_t>(text[i]);
-        if (sizeof(wchar_t) == 2 && cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() &&
-            text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<std::uint32_t>(text[++i]) - 0xDC00);
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            Fail(L"nazwa zawiera niesparowany znak zastępczy UTF-16");
-        }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
+    bool valid = false;
+    std::string out = ToUtf8(text, &valid);
+    if (!valid) Fail(L"nazwa zawiera niesparowany znak zastępczy UTF-16");
     return out;
 }
 

@@ -6,8 +6,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "pack/DosTime.h"
 #include "pack/ZipArchive.h"
+#include "util/FileSystem.h"
+#include "util/LocalTime.h"
 
 namespace {
 
@@ -125,15 +126,6 @@ std::wstring FolderOf(const std::wstring& path) {
     return p == std::wstring::npos ? std::wstring() : path.substr(0, p + 1);
 }
 
-DWORD AttributesOf(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str());
-}
-
-bool FolderExists(const std::wstring& path) {
-    DWORD a = AttributesOf(path);
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 std::wstring Upper(std::wstring text) {
     if (!text.empty()) CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
     return text;
@@ -209,28 +201,14 @@ public:
             RemoveDirectoryW(folder->c_str());
     }
 
-    // Creates the missing folders of path (which ends in "\" for a folder), noting each.
-    void ForceFolders(std::wstring path) {
-        while (!path.empty() && path.back() == L'\\')
-            path.pop_back();
-        if (path.empty() || FolderExists(path)) return;
-        const std::size_t cut = path.find_last_of(L'\\');
-        if (cut != std::wstring::npos && cut > 0 && path[cut - 1] != L':')
-            ForceFolders(path.substr(0, cut + 1));
-        if (!CreateDirectoryW(path.c_str(), nullptr)) {
-            if (FolderExists(path)) return;
-            throw FileFailure{};
-        }
-        folders_.push_back(path);
-    }
+    // Creates the missing folders of path, noting each as soon as it exists.
+    void ForceFolders(const std::wstring& path) { MakeFolders(path, &folders_); }
 
     // Writes the entry's checked data to a new temporary file beside target.
     void Write(zip::Reader& reader, const zip::Entry& e, const std::wstring& target) {
         const std::wstring folder = FolderOf(target);
         ForceFolders(folder);
-        const DWORD existing = AttributesOf(target);
-        if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY))
-            throw FileFailure{};
+        if (FolderExists(target)) throw FileFailure{};
         File f{target, L"", e.hostSystem == 0, e.externalAttributes & kDosAttributes};
         open_.Reset(CreateTemp(names_, folder, f.temp));
         files_.push_back(f);
@@ -238,7 +216,7 @@ public:
         reader.Extract(e, out);
         FILETIME utc;
         // The stored pair is local time.
-        if (LocalDosToFileTime(e.dosDate, e.dosTime, utc))
+        if (DosToFileTime(e.dosDate, e.dosTime, utc))
             SetFileTime(open_.Get(), nullptr, nullptr, &utc);
         if (!open_.Close()) throw FileFailure{};
     }
@@ -248,7 +226,7 @@ public:
     void Commit() {
         for (File& f : files_) {
             Step step{f.target, L"", false};
-            const DWORD existing = AttributesOf(f.target);
+            const DWORD existing = GetFileAttributesW(f.target.c_str());
             if (existing != INVALID_FILE_ATTRIBUTES) {
                 if (existing & FILE_ATTRIBUTE_DIRECTORY) throw FileFailure{};
                 step.backup = MoveAside(f.target);
@@ -317,7 +295,7 @@ bool ZipFile(const std::wstring& ArchiveName, const std::wstring& Filename) {
                                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         BY_HANDLE_FILE_INFORMATION info;
         if (!source.Valid() || !GetFileInformationByHandle(source.Get(), &info) ||
-            !FileTimeToLocalDos(info.ftLastWriteTime, entry.dosDate, entry.dosTime))
+            !FileTimeToDos(info.ftLastWriteTime, entry.dosDate, entry.dosTime))
             return false;
         // Too big for the format: refused before anything is written.
         if (info.nFileSizeHigh != 0 || info.nFileSizeLow == 0xFFFFFFFFu) return false;

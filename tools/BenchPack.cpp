@@ -12,6 +12,9 @@
 
 #include <windows.h>
 
+#include <fci.h>
+#include <fcntl.h>
+#include <fdi.h>
 #include <psapi.h>
 #include <shellapi.h>
 
@@ -22,14 +25,11 @@
 #include <vector>
 
 #include "gui/Application.h"
-#include "pack/CabinetApi.h"
 #include "pack/Unv_MZip.h"
 #include "pack/ZipFiles.h"
 #include "util/DateTime.h"
 
 namespace {
-
-using namespace cabapi;
 
 double Now() {
     LARGE_INTEGER f, c;
@@ -59,10 +59,10 @@ void PrintPeak() {
 
 // ---- The direct program: plain callbacks, no events, no display --------------------------
 
-void* CABAPI_CALL Alloc(ULONG cb) {
+void* DIAMONDAPI Alloc(ULONG cb) {
     return std::malloc(cb);
 }
-void CABAPI_CALL Free(void* p) {
+void DIAMONDAPI Free(void* p) {
     std::free(p);
 }
 
@@ -70,7 +70,7 @@ INT_PTR OpenPlain(const char* path, int oflag) {
     DWORD access = (oflag & 3) == 0   ? GENERIC_READ
                    : (oflag & 3) == 1 ? GENERIC_WRITE
                                       : GENERIC_READ | GENERIC_WRITE;
-    DWORD disposition = (oflag & kOpenCreate) ? CREATE_ALWAYS : OPEN_EXISTING;
+    DWORD disposition = (oflag & _O_CREAT) ? CREATE_ALWAYS : OPEN_EXISTING;
     HANDLE h = CreateFileA(path, access, FILE_SHARE_READ, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     return h == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<INT_PTR>(h);
@@ -90,28 +90,28 @@ LONG SeekPlain(INT_PTR hf, LONG d, int t) {
     return static_cast<LONG>(SetFilePointer(reinterpret_cast<HANDLE>(hf), d, nullptr, t));
 }
 
-INT_PTR CABAPI_CALL FOpen(char* p, int o, int, int*, void*) {
+INT_PTR DIAMONDAPI FOpen(char* p, int o, int, int*, void*) {
     return OpenPlain(p, o);
 }
-UINT CABAPI_CALL FRead(INT_PTR h, void* b, UINT n, int*, void*) {
+UINT DIAMONDAPI FRead(INT_PTR h, void* b, UINT n, int*, void*) {
     return ReadPlain(h, b, n);
 }
-UINT CABAPI_CALL FWrite(INT_PTR h, void* b, UINT n, int*, void*) {
+UINT DIAMONDAPI FWrite(INT_PTR h, void* b, UINT n, int*, void*) {
     return WritePlain(h, b, n);
 }
-int CABAPI_CALL FClose(INT_PTR h, int*, void*) {
+int DIAMONDAPI FClose(INT_PTR h, int*, void*) {
     return ClosePlain(h);
 }
-LONG CABAPI_CALL FSeek(INT_PTR h, LONG d, int t, int*, void*) {
+LONG DIAMONDAPI FSeek(INT_PTR h, LONG d, int t, int*, void*) {
     return SeekPlain(h, d, t);
 }
-int CABAPI_CALL FDelete(char* p, int*, void*) {
+int DIAMONDAPI FDelete(char* p, int*, void*) {
     return DeleteFileA(p) ? 0 : -1;
 }
-int CABAPI_CALL FPlaced(CCAB*, char*, LONG, BOOL, void*) {
+int DIAMONDAPI FPlaced(CCAB*, char*, LONG, BOOL, void*) {
     return 0;
 }
-BOOL CABAPI_CALL FTemp(char* name, int size, void*) {
+BOOL DIAMONDAPI FTemp(char* name, int size, void*) {
     char folder[MAX_PATH];
     GetTempPathA(MAX_PATH, folder);
     char unique[MAX_PATH];
@@ -121,14 +121,13 @@ BOOL CABAPI_CALL FTemp(char* name, int size, void*) {
     std::strcpy(name, unique);
     return TRUE;
 }
-BOOL CABAPI_CALL FNext(CCAB*, ULONG, void*) {
+BOOL DIAMONDAPI FNext(CCAB*, ULONG, void*) {
     return FALSE;
 }
-LONG CABAPI_CALL FStatus(UINT, ULONG, ULONG, void*) {
+LONG DIAMONDAPI FStatus(UINT, ULONG, ULONG, void*) {
     return 0;
 }
-INT_PTR CABAPI_CALL FOpenInfo(char* name, USHORT* date, USHORT* time, USHORT* attribs, int*,
-                              void*) {
+INT_PTR DIAMONDAPI FOpenInfo(char* name, USHORT* date, USHORT* time, USHORT* attribs, int*, void*) {
     HANDLE h = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) return -1;
@@ -141,25 +140,26 @@ INT_PTR CABAPI_CALL FOpenInfo(char* name, USHORT* date, USHORT* time, USHORT* at
     return reinterpret_cast<INT_PTR>(h);
 }
 
-INT_PTR CABAPI_CALL DOpen(char* p, int o, int) {
+INT_PTR DIAMONDAPI DOpen(char* p, int o, int) {
     return OpenPlain(p, o);
 }
-UINT CABAPI_CALL DRead(INT_PTR h, void* b, UINT n) {
+UINT DIAMONDAPI DRead(INT_PTR h, void* b, UINT n) {
     return ReadPlain(h, b, n);
 }
-UINT CABAPI_CALL DWrite(INT_PTR h, void* b, UINT n) {
+UINT DIAMONDAPI DWrite(INT_PTR h, void* b, UINT n) {
     return WritePlain(h, b, n);
 }
-int CABAPI_CALL DClose(INT_PTR h) {
+int DIAMONDAPI DClose(INT_PTR h) {
     return ClosePlain(h);
 }
-LONG CABAPI_CALL DSeek(INT_PTR h, LONG d, int t) {
+LONG DIAMONDAPI DSeek(INT_PTR h, LONG d, int t) {
     return SeekPlain(h, d, t);
 }
 
 std::string g_destination;
-INT_PTR CABAPI_CALL DNotify(FDINOTIFICATIONTYPE type, FDINOTIFICATION* n) {
-    if (type == fdintCOPY_FILE) return OpenPlain((g_destination + n->psz1).c_str(), 0x0101);
+INT_PTR DIAMONDAPI DNotify(FDINOTIFICATIONTYPE type, FDINOTIFICATION* n) {
+    if (type == fdintCOPY_FILE)
+        return OpenPlain((g_destination + n->psz1).c_str(), _O_CREAT | _O_WRONLY);
     if (type == fdintCLOSE_FILE_INFO) {
         FILETIME local, utc;
         DosDateTimeToFileTime(n->date, n->time, &local);
@@ -191,17 +191,19 @@ bool DirectPack(const std::wstring& cab, const std::vector<std::wstring>& files)
     std::strcpy(ccab.szCabPath, path.substr(0, cut).c_str());
     std::strcpy(ccab.szDisk, "DISK01");
     ERF erf{};
-    HFCI fci = Entry<FnFCICreate>("FCICreate")(&erf, FPlaced, Alloc, Free, FOpen, FRead, FWrite,
-                                               FClose, FSeek, FDelete, FTemp, &ccab, nullptr);
+    HFCI fci =
+        Entry<decltype(&::FCICreate)>("FCICreate")(&erf, FPlaced, Alloc, Free, FOpen, FRead, FWrite,
+                                                   FClose, FSeek, FDelete, FTemp, &ccab, nullptr);
     bool ok = fci != nullptr;
     for (const auto& f : files) {
         std::string source = Ansi(f);
         std::string stored = source.substr(source.find_last_of('\\') + 1);
-        ok = ok && Entry<FnFCIAddFile>("FCIAddFile")(fci, source.data(), stored.data(), FALSE,
-                                                     FNext, FStatus, FOpenInfo, tcompTYPE_MSZIP);
+        ok = ok && Entry<decltype(&::FCIAddFile)>("FCIAddFile")(fci, source.data(), stored.data(),
+                                                                FALSE, FNext, FStatus, FOpenInfo,
+                                                                tcompTYPE_MSZIP);
     }
-    ok = ok && Entry<FnFCIFlushCabinet>("FCIFlushCabinet")(fci, FALSE, FNext, FStatus);
-    if (fci) Entry<FnFCIDestroy>("FCIDestroy")(fci);
+    ok = ok && Entry<decltype(&::FCIFlushCabinet)>("FCIFlushCabinet")(fci, FALSE, FNext, FStatus);
+    if (fci) Entry<decltype(&::FCIDestroy)>("FCIDestroy")(fci);
     return ok;
 }
 
@@ -210,14 +212,14 @@ bool DirectUnpack(const std::wstring& cab, const std::wstring& dest) {
     if (g_destination.back() != '\\') g_destination += '\\';
     CreateDirectoryW(dest.c_str(), nullptr);
     ERF erf{};
-    HFDI fdi = Entry<FnFDICreate>("FDICreate")(Alloc, Free, DOpen, DRead, DWrite, DClose, DSeek,
-                                               kCpuUnknown, &erf);
+    HFDI fdi = Entry<decltype(&::FDICreate)>("FDICreate")(Alloc, Free, DOpen, DRead, DWrite, DClose,
+                                                          DSeek, cpuUNKNOWN, &erf);
     const std::string path = Ansi(cab);
     const std::size_t cut = path.find_last_of('\\') + 1;
     std::string name = path.substr(cut), folder = path.substr(0, cut);
-    bool ok = fdi && Entry<FnFDICopy>("FDICopy")(fdi, name.data(), folder.data(), 0, DNotify,
-                                                 nullptr, nullptr);
-    if (fdi) Entry<FnFDIDestroy>("FDIDestroy")(fdi);
+    bool ok = fdi && Entry<decltype(&::FDICopy)>("FDICopy")(fdi, name.data(), folder.data(), 0,
+                                                            DNotify, nullptr, nullptr);
+    if (fdi) Entry<decltype(&::FDIDestroy)>("FDIDestroy")(fdi);
     return ok;
 }
 

@@ -42,6 +42,7 @@ struct RawEntry {
     std::uint32_t crc = 0;
     std::uint32_t uncompressedSize = 0;
     std::string extra;
+    std::uint8_t host = 0; // high byte of "version made by": 0 MS-DOS, 3 Unix
 };
 
 std::string BuildArchive(const std::vector<RawEntry>& entries) {
@@ -50,7 +51,7 @@ std::string BuildArchive(const std::vector<RawEntry>& entries) {
         const auto offset = static_cast<std::uint32_t>(out.size());
         auto header = [&](std::string& to, bool isCentral) {
             Put32(to, isCentral ? 0x02014b50 : 0x04034b50);
-            if (isCentral) Put16(to, 20);
+            if (isCentral) Put16(to, 20u | (unsigned{e.host} << 8));
             Put16(to, 20);
             Put16(to, e.flags);
             Put16(to, e.method);
@@ -242,9 +243,46 @@ TEST(ZipReader, NameFormsAndFolders) {
     EXPECT_TRUE(reader.Entries()[3].isFolder);
     EXPECT_EQ(reader.Entries()[4].name, L"Ł.txt");
 
-    // Malformed UTF-8 under the flag, and a folder that claims data, are refused.
-    EXPECT_THROW(ReadAll(BuildArchive({Stored("\xC0\xAF", "", 0x800)})), zip::ZipError);
+    // A folder that claims data is refused.
     EXPECT_THROW(ReadAll(BuildArchive({Stored("dir/", "x")})), zip::ZipError);
+}
+
+TEST(ZipReader, NamesUnderTheUtf8FlagMustBeWellFormed) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+    } illFormed[] = {{"overlong", "\xC0\xAF"s},
+                     {"overlong of three", "\xE0\x80\xAF"s},
+                     {"surrogate", "\xED\xA0\x80"s},
+                     {"past U+10FFFF", "\xF4\x90\x80\x80"s},
+                     {"five bytes", "\xF8\x88\x80\x80\x80"s},
+                     {"cut short", "\xE2\x82"s},
+                     {"stray continuation", "\x80"s}};
+    for (const Case& c : illFormed) {
+        SCOPED_TRACE(c.what);
+        EXPECT_THROW(ReadAll(BuildArchive({Stored("a" + c.bytes + "b.txt", "", 0x800)})),
+                     zip::ZipError);
+        // Without the flag, from a host other than MS-DOS, the same bytes are no UTF-8 and
+        // read as code page 437; well-formed ones read as UTF-8.
+        RawEntry unix = Stored("a" + c.bytes + "b.txt", "");
+        unix.host = 3;
+        RawEntry wellFormed = Stored("\xF0\x9F\x98\x80\xC5\x81.txt", "");
+        wellFormed.host = 3;
+        const std::string archive = BuildArchive({unix, wellFormed});
+        zip::MemoryInput input(archive);
+        const zip::Reader reader(input);
+        ASSERT_EQ(reader.Entries().size(), 2u);
+        EXPECT_EQ(reader.Entries()[0].name.size(), c.bytes.size() + 6);
+        EXPECT_EQ(reader.Entries()[1].name, L"\U0001F600\u0141.txt");
+    }
+    // The writer gives a name outside the BMP its four bytes and refuses an unpaired
+    // surrogate, which has no UTF-8 form.
+    const std::string archive = Write({L"\U0001F600.txt", 0, 0, 0}, "data");
+    EXPECT_EQ(archive.substr(30, 8), "\xF0\x9F\x98\x80.txt"s);
+    zip::MemoryInput input(archive);
+    EXPECT_EQ(zip::Reader(input).Entries()[0].name, L"\U0001F600.txt");
+    const wchar_t lone[] = {L'a', wchar_t(0xD800), L'.', L't', L'x', L't', 0};
+    EXPECT_THROW(Write({lone, 0, 0, 0}, "data"), zip::ZipError);
 }
 
 TEST(ZipReader, DeflatedDataThatDisagreesWithTheDirectoryIsRefused) {

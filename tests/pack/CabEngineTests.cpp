@@ -443,6 +443,49 @@ TEST(CabEngine, FailureInAHandlerStopsTheLibraryAndPassesOnAfterFinish) {
     EXPECT_EQ(ReadFileBytes(dir / L"out\\b.txt"), "bbb");
 }
 
+TEST(CabEngine, RunsStartedFromAnotherRunsEventLeaveItsFilesIntact) {
+    // Each run reaches its files (the cabinet, its temporary files, sources and targets) by
+    // the names it gave the library; a run inside another's event must not disturb them.
+    TestFolder dir;
+    const auto a = dir.Write(L"a.txt", Compressible(200000));
+    const auto b = dir.Write(L"b.txt", "bbb");
+    int inner = 0;
+    auto innerRound = [&] {
+        const std::wstring n = std::to_wstring(++inner);
+        Pack(dir / (L"inner" + n + L".cab"), {b});
+        TCabExtractor x;
+        x.DestinationPath = dir / (L"inner" + n);
+        x.SetFileName(dir / (L"inner" + n + L".cab"));
+        EXPECT_TRUE(x.Extract(false));
+        EXPECT_EQ(ReadFileBytes(dir / (L"inner" + n + L"\\b.txt")), "bbb");
+    };
+
+    TCabCompressor c;
+    c.FileName = dir / L"outer.cab";
+    c.AddFile(A(a), "");
+    c.AddFile(A(b), "");
+    c.OnProgress = [&](TCabComponent&, const AnsiString&, std::int32_t, std::int64_t,
+                       std::int64_t) {
+        if (inner == 0) innerRound();
+    };
+    ASSERT_TRUE(c.Compress());
+    EXPECT_EQ(c.LastError(), 0);
+
+    TCabExtractor x;
+    x.DestinationPath = dir / L"out";
+    x.SetFileName(dir / L"outer.cab");
+    ASSERT_EQ(x.FileCount(), 2);
+    x.OnProgress = [&](TCabComponent&, const AnsiString&, std::int32_t index, std::int64_t,
+                       std::int64_t) {
+        if (index == 0) innerRound();
+    };
+    EXPECT_TRUE(x.Extract(false));
+    EXPECT_EQ(x.LastError(), 0);
+    EXPECT_EQ(inner, 2);
+    EXPECT_EQ(ReadFileBytes(dir / L"out\\a.txt"), Compressible(200000));
+    EXPECT_EQ(ReadFileBytes(dir / L"out\\b.txt"), "bbb");
+}
+
 } // namespace
 
 namespace {
