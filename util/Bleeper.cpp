@@ -5,16 +5,28 @@
 #include <intrin.h>
 #endif
 
+#include <cstddef>
 #include <string>
+#include <type_traits>
 
 #include "gui/Application.h"
 #include "util/Errors.h"
 
 bool IsNtPlatform = true;
 
+// The version record and call as the platform declares them, alike in both builds; the
+// record's size field must be the platform's own size or the query fails.
+static_assert(sizeof(OSVERSIONINFOW) == 276);
+static_assert(offsetof(OSVERSIONINFOW, dwOSVersionInfoSize) == 0);
+static_assert(offsetof(OSVERSIONINFOW, dwMajorVersion) == 4);
+static_assert(offsetof(OSVERSIONINFOW, dwPlatformId) == 16);
+static_assert(offsetof(OSVERSIONINFOW, szCSDVersion) == 20);
+static_assert(VER_PLATFORM_WIN32_NT == 2);
+static_assert(std::is_same_v<decltype(&::GetVersionExW), BOOL(WINAPI*)(LPOSVERSIONINFOW)>);
+
 void DetectPlatformFamily() {
     OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof(info); // 276 bytes
+    info.dwOSVersionInfoSize = sizeof(info);
 #if defined(_MSC_VER)
 #pragma warning(suppress : 4996)
 #endif

@@ -9,6 +9,8 @@
 #include "util/LocalTime.h"
 #include "util/pres.h"
 
+#include <cstddef>
+#include <type_traits>
 #include <vector>
 
 bool SoundsEnabled = true;
@@ -68,8 +70,33 @@ std::int32_t GetFileSizeBySeek(const std::wstring& path) {
 
 namespace {
 
-using SnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
-using ProcessStepFn = BOOL(WINAPI*)(HANDLE, LPPROCESSENTRY32W);
+// The calls are looked up by name, so their pointer types come from the header's own
+// declarations: a mismatch in arguments or calling convention fails to compile.
+using SnapshotFn = decltype(&::CreateToolhelp32Snapshot);
+using ProcessStepFn = decltype(&::Process32FirstW);
+static_assert(std::is_same_v<ProcessStepFn, decltype(&::Process32NextW)>);
+static_assert(std::is_same_v<SnapshotFn, HANDLE(WINAPI*)(DWORD, DWORD)>);
+static_assert(std::is_same_v<ProcessStepFn, BOOL(WINAPI*)(HANDLE, LPPROCESSENTRY32W)>);
+#if defined(_WIN64)
+static_assert(sizeof(PROCESSENTRY32W) == 568);
+static_assert(offsetof(PROCESSENTRY32W, th32DefaultHeapID) == 16);
+static_assert(offsetof(PROCESSENTRY32W, th32ModuleID) == 24);
+static_assert(offsetof(PROCESSENTRY32W, cntThreads) == 28);
+static_assert(offsetof(PROCESSENTRY32W, szExeFile) == 44);
+#else
+// The shipped 32-bit program: the record the snapshot fills, and WINAPI being __stdcall,
+// which is a type of its own there (a __cdecl pointer would not convert).
+static_assert(sizeof(PROCESSENTRY32W) == 556);
+static_assert(offsetof(PROCESSENTRY32W, th32DefaultHeapID) == 12);
+static_assert(offsetof(PROCESSENTRY32W, th32ModuleID) == 16);
+static_assert(offsetof(PROCESSENTRY32W, cntThreads) == 20);
+static_assert(offsetof(PROCESSENTRY32W, szExeFile) == 36);
+static_assert(!std::is_same_v<SnapshotFn, HANDLE(__cdecl*)(DWORD, DWORD)>);
+#endif
+static_assert(offsetof(PROCESSENTRY32W, dwSize) == 0);
+static_assert(offsetof(PROCESSENTRY32W, th32ProcessID) == 8);
+static_assert(sizeof(PROCESSENTRY32W::szExeFile) / sizeof(wchar_t) == MAX_PATH);
+static_assert(TH32CS_SNAPPROCESS == 2);
 
 struct ProcessApi {
     std::wstring module = L"kernel32.dll";
@@ -123,8 +150,7 @@ bool IsProcessRunning(const std::wstring& name) {
     if (snap == INVALID_HANDLE_VALUE) RaiseLastOSError();
     const std::wstring wanted = LowerAsciiLetters(name);
     bool found = false;
-    // The record's size field is the platform's size of the record (556 bytes in the
-    // 32-bit build).
+    // The record's size field is the platform's size of the record (checked above).
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
     if (!wanted.empty()) {
