@@ -6,7 +6,7 @@
 
 namespace {
 
-// Offsets of the PE/COFF specification, from the start of the structure named.
+// Offsets in the PE/COFF format, from the start of the structure named.
 constexpr std::uint64_t kDosHeaderSize = 0x40;
 constexpr std::uint64_t kLfanewAt = 0x3C;     // DOS header: offset of the PE signature
 constexpr std::uint64_t kFileHeaderSize = 20; // COFF file header after "PE\0\0"

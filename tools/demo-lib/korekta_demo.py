@@ -553,6 +553,17 @@ def pick_firm(screen, main, firms, firm):
     screen.shot("firm-chosen", f"the firm {firm} picked")
 
 
+def closing_box(screen):
+    """The box a correction ends with, the completion's or an error's: (caption, window)."""
+    def box():
+        for caption in (INFO_CAPTION, ERROR_CAPTION):
+            found = screen.windows(caption)
+            if found:
+                return (caption, found[0])
+        return None
+    return screen.wait_for("the completion box", box, 30)
+
+
 def press_start(screen, main, firm):
     screen.click(main, START)
     transfer = screen.wait_window(TRANSFER_CAPTION, 30)
@@ -561,13 +572,7 @@ def press_start(screen, main, firm):
                 f"//Upgrade/Tavrin/{firm}/{PROGRAM}")
     screen.wait_gone(transfer, "the transfer window", 120)
 
-    def box():
-        for caption in (INFO_CAPTION, ERROR_CAPTION):
-            found = screen.windows(caption)
-            if found:
-                return (caption, found[0])
-        return None
-    caption, wid = screen.wait_for("the completion box", box, 30)
+    caption, wid = closing_box(screen)
     time.sleep(0.6)
     if caption != INFO_CAPTION:
         path = screen.shot("error-box", "an error box in place of the completion box")
@@ -892,13 +897,7 @@ def drive_busy(exe, work, shots, firm, display=None):
             raise StepFailed("; ".join(faults))
         screen.wait_gone(transfer, "the transfer window", 180)
 
-        def box():
-            for caption in (INFO_CAPTION, ERROR_CAPTION):
-                found = screen.windows(caption)
-                if found:
-                    return (caption, found[0])
-            return None
-        caption, wid = screen.wait_for("the completion box", box, 30)
+        caption, wid = closing_box(screen)
         if caption != INFO_CAPTION:
             path = screen.shot("error-box", "an error box in place of the completion box")
             raise StepFailed(f"an error box came in place of the completion box; see {path}")
